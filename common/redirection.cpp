@@ -1,0 +1,7 @@
+#include "common/redirection.h"
+
+namespace CommonModule {
+
+bool bManageFSRedir = false;
+
+}  // namespace CommonModule

@@ -1,0 +1,96 @@
+// The seam between Corvane and Windows. Every platform service the program
+// uses is declared here as a plain function, about as thin as the Windows
+// call it stands for. The Windows build links os/win32, the native build
+// links the simulated machine in os/sim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace os {
+
+// ---- WMI ------------------------------------------------------------------
+
+struct WmiArgument {
+    std::wstring name;
+    std::variant<std::wstring, int32_t> value;
+};
+
+// One method call on a class object, e.g. SystemRestore in root\default.
+struct WmiMethodCall {
+    std::wstring nameSpace;
+    std::wstring className;
+    std::wstring method;
+    bool impersonate = true;             // impersonation level "impersonate"
+    std::vector<WmiArgument> arguments;  // in the method's parameter order
+};
+
+enum class WmiStatus {
+    Returned,  // the method ran and gave a ReturnValue
+    Raised,    // binding or the call failed: errorCode / errorDescription
+    NoValue,   // the call reported success but gave no output object
+};
+
+struct WmiOutcome {
+    WmiStatus status = WmiStatus::Raised;
+    int32_t returnValue = 0;
+    int32_t errorCode = 0;
+    std::wstring errorDescription;  // the WMI layer's own text, may be empty
+};
+
+WmiOutcome InvokeWmiMethod(const WmiMethodCall& call);
+
+// ---- Status window and message box ----------------------------------------
+
+// Sizes in twips, as the window was designed; converted at the screen's DPI.
+struct StatusWindowLayout {
+    int clientWidthTwips = 0;
+    int clientHeightTwips = 0;
+    int labelLeftTwips = 0;
+    int labelTopTwips = 0;
+    int labelWidthTwips = 0;
+    int labelHeightTwips = 0;
+    std::wstring caption;
+    std::wstring labelText;
+};
+
+// Creates the window if needed and shows it modeless, without an owner.
+void StatusWindowShow(const StatusWindowLayout& layout);
+void StatusWindowSetCaption(const std::wstring& caption);
+void StatusWindowSetLabel(const std::wstring& text);
+void StatusWindowUnload();
+
+// MessageBoxW with no owner; returns the button id (IDYES 6, IDNO 7, ...).
+int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style);
+
+// ---- Debugger output, time, messages --------------------------------------
+
+// OutputDebugStringA of the text converted to the ANSI code page.
+void OutputDebugText(const std::wstring& text);
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+LocalTime GetLocalTime();
+
+void Sleep(uint32_t milliseconds);
+
+// Dispatches the calling thread's pending window messages and returns.
+void DispatchPendingMessages();
+
+// ---- Process and environment ----------------------------------------------
+
+// Full path of the running executable (GetModuleFileNameW); empty on failure.
+std::wstring ExecutablePath();
+
+// An unset variable and an empty one both read as empty, as on Windows.
+std::wstring EnvironmentValue(const std::wstring& name);
+
+// The system's message text for a Windows error code (FormatMessage with
+// FROM_SYSTEM | IGNORE_INSERTS), exactly as written; empty when none.
+std::wstring FormatSystemMessage(uint32_t code);
+
+}  // namespace os

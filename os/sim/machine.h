@@ -1,0 +1,84 @@
+// A simulated Windows for the native tests: a small model machine that a
+// test sets up, lets the program run on, and then inspects.
+#pragma once
+
+#include "os/os.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Environment names compare without regard to case, as on Windows.
+struct CaseInsensitiveLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+struct StatusWindow {
+    bool created = false;
+    bool visible = false;
+    bool destroyed = false;
+    os::StatusWindowLayout layout;
+    std::wstring caption;
+    std::wstring label;
+    // What the user could see: the label as painted at each message dispatch
+    // (a new entry only when it changed since the last paint).
+    std::vector<std::wstring> paintedLabels;
+    int showCount = 0;
+};
+
+struct MessageBoxCall {
+    std::wstring text;
+    std::wstring title;
+    uint32_t style = 0;
+    // The label of the status window while the box was open.
+    std::wstring labelBehind;
+    bool statusWindowOpen = false;
+};
+
+struct Machine {
+    // Clock: milliseconds of local time since midnight of `date`.
+    int year = 2026, month = 12, day = 6;
+    int64_t clockMs = 10 * 3600 * 1000;  // 10:00:00.000
+
+    std::map<std::wstring, std::wstring, CaseInsensitiveLess> environment;
+    std::wstring executablePath = L"C:\\Tools\\Corvane.exe";
+
+    // Outcomes of successive WMI calls; once used up, every call raises.
+    std::deque<os::WmiOutcome> wmiOutcomes;
+    std::vector<os::WmiMethodCall> wmiCalls;
+    // The status window's label at the moment of each WMI call.
+    std::vector<std::wstring> labelAtWmiCall;
+
+    StatusWindow window;
+    // The user closes the window at the nth message dispatch (0: never).
+    int closeWindowAtDispatch = 0;
+
+    int messageBoxAnswer = 2;  // IDCANCEL
+    std::vector<MessageBoxCall> messageBoxes;
+
+    std::vector<std::wstring> debugOutput;
+    std::map<uint32_t, std::wstring> systemMessages;
+
+    int dispatchCount = 0;
+    std::vector<uint32_t> sleeps;
+
+    void Advance(int64_t milliseconds) { clockMs += milliseconds; }
+    void SetTime(int hour, int minute, int second, int milliseconds) {
+        clockMs = ((hour * 60 + minute) * 60 + second) * 1000LL + milliseconds;
+    }
+};
+
+// The one machine the program runs on; Reset() gives a fresh one.
+Machine& machine();
+void Reset();
+
+// Convenience outcomes for the WMI queue.
+os::WmiOutcome Returns(int32_t value);
+os::WmiOutcome Raises(int32_t code, const std::wstring& description);
+os::WmiOutcome ReturnsNothing();
+
+}  // namespace sim

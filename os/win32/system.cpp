@@ -1,0 +1,79 @@
+// Debugger output, time, messages, the environment and system texts.
+#include "os/os.h"
+#include "os/win32/handles.h"
+
+#include <vector>
+
+namespace os {
+
+void OutputDebugText(const std::wstring& text) {
+    // Characters outside the ANSI code page become its default character.
+    const int size =
+        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        ::OutputDebugStringA("");
+        return;
+    }
+    std::vector<char> ansi(static_cast<size_t>(size));
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), size, nullptr, nullptr);
+    ::OutputDebugStringA(ansi.data());
+}
+
+LocalTime GetLocalTime() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    LocalTime t;
+    t.year = st.wYear;
+    t.month = st.wMonth;
+    t.day = st.wDay;
+    t.hour = st.wHour;
+    t.minute = st.wMinute;
+    t.second = st.wSecond;
+    t.milliseconds = st.wMilliseconds;
+    return t;
+}
+
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+void DispatchPendingMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Not ours to act on while the workflow runs; keep it for later.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+std::wstring ExecutablePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);  // truncated: try a larger buffer
+    }
+}
+
+std::wstring EnvironmentValue(const std::wstring& name) {
+    const DWORD size = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (size == 0) return {};
+    std::vector<wchar_t> buffer(size);
+    const DWORD length = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), size);
+    if (length == 0 || length >= size) return {};
+    return std::wstring(buffer.data(), length);
+}
+
+std::wstring FormatSystemMessage(uint32_t code) {
+    wchar_t buffer[256] = {};
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, buffer, sizeof buffer / sizeof buffer[0], nullptr);
+    return std::wstring(buffer, length);
+}
+
+}  // namespace os

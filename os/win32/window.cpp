@@ -1,0 +1,156 @@
+// The status window and the message box.
+#include "os/os.h"
+#include "os/win32/handles.h"
+
+#include <memory>
+
+namespace os {
+
+namespace {
+
+const wchar_t kClassName[] = L"CorvaneStatusWindow";
+
+// The window keeps its state in its own object, reached through
+// GWLP_USERDATA; the module holds only the owner of that object.
+class StatusWindow {
+public:
+    static std::unique_ptr<StatusWindow> Create(const StatusWindowLayout& layout);
+    ~StatusWindow() {
+        if (hwnd_) ::DestroyWindow(hwnd_);
+    }
+    StatusWindow(const StatusWindow&) = delete;
+    StatusWindow& operator=(const StatusWindow&) = delete;
+
+    bool alive() const { return hwnd_ != nullptr; }
+    void SetCaption(const std::wstring& text) {
+        if (hwnd_) ::SetWindowTextW(hwnd_, text.c_str());
+    }
+    void SetLabel(const std::wstring& text) {
+        if (!label_) return;
+        ::SetWindowTextW(label_, text.c_str());
+        // The workflow blocks in WMI right after setting a status; paint it
+        // now so the user never looks at a blank window.
+        ::UpdateWindow(hwnd_);
+    }
+    void Show() {
+        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        ::SetForegroundWindow(hwnd_);
+    }
+
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    StatusWindow() = default;
+
+    HWND hwnd_ = nullptr;
+    HWND label_ = nullptr;
+    win32::unique_hfont font_;
+};
+
+std::unique_ptr<StatusWindow> g_window;
+
+LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<StatusWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+        self = static_cast<StatusWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else if (message == WM_NCDESTROY && self) {
+        // Closed by the user or unloaded: later texts go nowhere, and the
+        // workflow carries on regardless.
+        self->hwnd_ = nullptr;
+        self->label_ = nullptr;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+bool RegisterOnce(HINSTANCE instance) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (::GetClassInfoExW(instance, kClassName, &existing)) return true;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = StatusWindow::Proc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = wc.hIcon;
+    wc.lpszClassName = kClassName;
+    return ::RegisterClassExW(&wc) != 0;
+}
+
+int ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+}  // namespace
+
+std::unique_ptr<StatusWindow> StatusWindow::Create(const StatusWindowLayout& layout) {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (!RegisterOnce(instance)) return nullptr;
+
+    const int dpi = ScreenDpi();
+    auto pixels = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
+
+    // A fixed frame: a caption with close and minimise, no sizing, no
+    // maximise; WS_EX_APPWINDOW keeps a taskbar button.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    const DWORD exStyle = WS_EX_APPWINDOW;
+    RECT frame{0, 0, pixels(layout.clientWidthTwips), pixels(layout.clientHeightTwips)};
+    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+
+    RECT work{};
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        work = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    const int x = work.left + ((work.right - work.left) - width) / 2;
+    const int y = work.top + ((work.bottom - work.top) - height) / 2;
+
+    std::unique_ptr<StatusWindow> window(new StatusWindow);
+    if (!::CreateWindowExW(exStyle, kClassName, layout.caption.c_str(), style, x, y, width, height,
+                           nullptr, nullptr, instance, window.get())) {
+        return nullptr;
+    }
+
+    // The normal font of a modern window, not the old bold system font.
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        window->font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
+
+    window->label_ = ::CreateWindowExW(
+        0, L"STATIC", layout.labelText.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
+        pixels(layout.labelLeftTwips), pixels(layout.labelTopTwips), pixels(layout.labelWidthTwips),
+        pixels(layout.labelHeightTwips), window->hwnd_, nullptr, instance, nullptr);
+    if (window->label_ && window->font_)
+        ::SendMessageW(window->label_, WM_SETFONT, reinterpret_cast<WPARAM>(window->font_.get()),
+                       FALSE);
+    return window;
+}
+
+void StatusWindowShow(const StatusWindowLayout& layout) {
+    if (!g_window || !g_window->alive()) g_window = StatusWindow::Create(layout);
+    if (g_window) g_window->Show();
+}
+
+void StatusWindowSetCaption(const std::wstring& caption) {
+    if (g_window) g_window->SetCaption(caption);
+}
+
+void StatusWindowSetLabel(const std::wstring& text) {
+    if (g_window) g_window->SetLabel(text);
+}
+
+void StatusWindowUnload() { g_window.reset(); }
+
+int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style) {
+    return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), style);
+}
+
+}  // namespace os

@@ -1,0 +1,113 @@
+// The WMI method call through the client interfaces (IWbemServices).
+#include "os/os.h"
+#include "os/win32/handles.h"
+
+#include <wbemidl.h>
+
+namespace os {
+
+namespace {
+
+// The WMI layer's own text for a status code, as the scripting layer shows
+// it; Windows' message table for codes WMI does not know.
+std::wstring WmiErrorText(HRESULT hr) {
+    win32::ComPtr<IWbemStatusCodeText> statusText;
+    win32::ScopedBstr text;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_WbemStatusCodeText, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IWbemStatusCodeText, statusText.put_void())) &&
+        SUCCEEDED(statusText->GetErrorCodeText(hr, 0, 0, text.put())) && text.get() &&
+        text.get()[0] != L'\0') {
+        return text.get();
+    }
+    return {};
+}
+
+WmiOutcome Raised(HRESULT hr) {
+    WmiOutcome outcome;
+    outcome.status = WmiStatus::Raised;
+    outcome.errorCode = static_cast<int32_t>(hr);
+    outcome.errorDescription = WmiErrorText(hr);
+    return outcome;
+}
+
+HRESULT PutArgument(IWbemClassObject* inParams, const WmiArgument& argument) {
+    win32::ScopedVariant value;
+    if (const auto* text = std::get_if<std::wstring>(&argument.value)) {
+        value.get()->vt = VT_BSTR;
+        value.get()->bstrVal = ::SysAllocString(text->c_str());
+        if (!value.get()->bstrVal) return E_OUTOFMEMORY;
+    } else {
+        value.get()->vt = VT_I4;
+        value.get()->lVal = std::get<int32_t>(argument.value);
+    }
+    // Type 0: the class converts the value to its parameter's type.
+    return inParams->Put(argument.name.c_str(), 0, value.get(), 0);
+}
+
+}  // namespace
+
+WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
+    win32::ScopedComInit com;
+    if (!com.ok()) return Raised(com.result());
+
+    win32::ComPtr<IWbemLocator> locator;
+    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IWbemLocator, locator.put_void());
+    if (FAILED(hr)) return Raised(hr);
+
+    const std::wstring path = L"\\\\.\\" + call.nameSpace;
+    win32::ScopedBstr nameSpace(path.c_str());
+    win32::ComPtr<IWbemServices> services;
+    hr = locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                services.put());
+    if (FAILED(hr)) return Raised(hr);
+
+    hr = ::CoSetProxyBlanket(
+        services.get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr,
+        RPC_C_AUTHN_LEVEL_DEFAULT,
+        call.impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY, nullptr,
+        EOAC_NONE);
+    // E_NOINTERFACE: an in-process provider has no proxy to configure.
+    if (FAILED(hr) && hr != E_NOINTERFACE) return Raised(hr);
+
+    win32::ScopedBstr className(call.className.c_str());
+    win32::ComPtr<IWbemClassObject> classObject;
+    hr = services->GetObject(className.get(), 0, nullptr, classObject.put(), nullptr);
+    if (FAILED(hr)) return Raised(hr);
+
+    win32::ComPtr<IWbemClassObject> signature;
+    hr = classObject->GetMethod(call.method.c_str(), 0, signature.put(), nullptr);
+    if (FAILED(hr)) return Raised(hr);
+
+    win32::ComPtr<IWbemClassObject> inParams;
+    if (signature) {
+        hr = signature->SpawnInstance(0, inParams.put());
+        if (FAILED(hr)) return Raised(hr);
+        for (const WmiArgument& argument : call.arguments) {
+            hr = PutArgument(inParams.get(), argument);
+            if (FAILED(hr)) return Raised(hr);
+        }
+    }
+
+    win32::ScopedBstr method(call.method.c_str());
+    win32::ComPtr<IWbemClassObject> outParams;
+    hr = services->ExecMethod(className.get(), method.get(), 0, nullptr, inParams.get(),
+                              outParams.put(), nullptr);
+    if (FAILED(hr)) return Raised(hr);
+
+    WmiOutcome outcome;
+    outcome.status = WmiStatus::NoValue;
+    if (!outParams) return outcome;
+
+    win32::ScopedVariant returnValue;
+    if (FAILED(outParams->Get(L"ReturnValue", 0, returnValue.put(), nullptr, nullptr)))
+        return outcome;
+    if (returnValue.get()->vt == VT_EMPTY || returnValue.get()->vt == VT_NULL) return outcome;
+    if (FAILED(::VariantChangeType(returnValue.get(), returnValue.get(), 0, VT_I4))) return outcome;
+
+    outcome.status = WmiStatus::Returned;
+    outcome.returnValue = returnValue.get()->lVal;
+    return outcome;
+}
+
+}  // namespace os

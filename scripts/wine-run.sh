@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine in the test prefix of ARCH, on a
+# virtual display, with a time limit.
+#   wine-run.sh ARCH BUILD_DIR PROGRAM [ARGS...]
+set -uo pipefail
+arch=$1 build=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
+  echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
+  exit 1
+fi
+export WINEPREFIX
+WINEPREFIX=$("$here/wine-prefix.sh" "$arch" "$build/wine/$arch") || exit 1
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
+rc=$?
+timeout 30 wineserver -w
+exit $rc

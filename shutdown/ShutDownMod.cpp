@@ -1,0 +1,7 @@
+#include "shutdown/ShutDownMod.h"
+
+namespace ShutDownMod {
+
+void RestartComputer(bool /*force*/) {}
+
+}  // namespace ShutDownMod

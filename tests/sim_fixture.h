@@ -1,0 +1,16 @@
+// Every native test starts on a fresh simulated machine.
+#pragma once
+
+#include "common/redirection.h"
+#include "os/sim/machine.h"
+
+#include <gtest/gtest.h>
+
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        CommonModule::bManageFSRedir = false;
+    }
+    sim::Machine& m() { return sim::machine(); }
+};

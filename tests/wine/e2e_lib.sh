@@ -1,0 +1,87 @@
+# Shared steps of the end-to-end tests. A test sources this, calls
+# e2e_setup and e2e_run, checks what it needs and ends with e2e_finish.
+
+e2e_fail=0
+
+e2e_setup() {  # ARCH NAME
+    if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
+        echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
+        exit 1
+    fi
+    e2e_name=$2
+    e2e_out="$build/e2e/$1-$2"
+    rm -rf "$e2e_out" && mkdir -p "$e2e_out"
+    export WINEPREFIX
+    WINEPREFIX=$("$source/scripts/wine-prefix.sh" "$1" "$build/wine/$1") || {
+        echo "FAIL: could not create the $1 Wine prefix"
+        exit 1
+    }
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    cp "$build/Corvane.exe" "$e2e_out/"
+}
+
+# The Z: drive maps the Unix root. (winepath would start a wineserver
+# outside the virtual display, and every later program would join it.)
+windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
+
+# Runs Corvane.exe and the observer side by side on one virtual display.
+e2e_run() {  # ANSWER SECONDS
+    local answer=$1 seconds=$2
+    timeout $((seconds + 60)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        cd "$1"
+        # The observer first, so that it sees the status window from the start.
+        timeout "$3" wine "$2" "$4" "$5" "$3" > observer.log 2> observer.err &
+        observer=$!
+        sleep 2
+        WINEDEBUG=+debugstr,+process timeout "$3" wine Corvane.exe > corvane.stdout 2> trace.log
+        echo $? > corvane.rc
+        wait $observer
+        echo $? > observer.rc
+        timeout 30 wineserver -w
+    ' _ "$e2e_out" "$(windows_path "$build/tests/wine/observer.exe")" "$seconds" "$answer" \
+        "$(windows_path "$e2e_out")"
+    # Windows console output ends its lines with CR LF.
+    sed -i 's/\r$//' "$e2e_out/observer.log"
+    if command -v /usr/bin/convert >/dev/null; then
+        for bmp in "$e2e_out"/*.bmp; do
+            [ -f "$bmp" ] && /usr/bin/convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+        done
+    fi
+    if [ "$(cat "$e2e_out/observer.rc" 2>/dev/null)" != 0 ]; then
+        echo "FAIL: the observer did not see both windows: $(cat "$e2e_out/observer.err" 2>/dev/null)"
+        e2e_fail=1
+    fi
+}
+
+expect_line() {  # EXACT-LINE (of the observer's output)
+    if ! grep -qxF -- "$1" "$e2e_out/observer.log"; then
+        echo "FAIL: expected the line: $1"
+        echo "      the observer saw:"
+        sed 's/^/        /' "$e2e_out/observer.log"
+        e2e_fail=1
+    fi
+}
+
+expect_exit_code() {
+    local got
+    got=$(cat "$e2e_out/corvane.rc" 2>/dev/null)
+    if [ "$got" != "$1" ]; then
+        echo "FAIL: Corvane.exe exit code $got, expected $1"
+        e2e_fail=1
+    fi
+}
+
+expect_count() {  # PATTERN COUNT WHAT (in the Wine trace)
+    local got
+    got=$(grep -c -- "$1" "$e2e_out/trace.log")
+    if [ "$got" != "$2" ]; then
+        echo "FAIL: $3: $got, expected $2"
+        e2e_fail=1
+    fi
+}
+
+e2e_finish() {
+    echo "artifacts: $e2e_out"
+    if [ "$e2e_fail" = 0 ]; then echo "PASS: $e2e_name"; exit 0; fi
+    exit 1
+}
