@@ -2,6 +2,7 @@
 
 #include "common/paths.h"
 #include "common/redirection.h"
+#include "common/trace.h"
 #include "os/os.h"
 #include "shutdown/ShutDownMod.h"
 #include "ui/frmStatusWin.h"
@@ -26,11 +27,6 @@ struct LastError {
     int32_t code = 0;
     std::wstring description;
 };
-
-std::wstring TrimLineEnd(std::wstring text) {
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
-    return text;
-}
 
 // One restore-point request. The result changes only when the method
 // returned a value; a raised error leaves it as it was.
@@ -62,7 +58,7 @@ void AttemptRestorePoint(const std::wstring& description, int32_t& result, LastE
         lastError.description = outcome.errorDescription;
         if (lastError.description.empty())
             lastError.description =
-                TrimLineEnd(os::FormatSystemMessage(static_cast<uint32_t>(outcome.errorCode)));
+                CommonModule::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
         break;
     }
 }

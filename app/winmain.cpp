@@ -4,4 +4,9 @@
 
 #include "app/Module1.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return Module1::Main(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Existence tests of paths on empty removable drives must fail quietly,
+    // not stop the repair with a "no disk" dialog.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    return Module1::Main();
+}

@@ -41,4 +41,11 @@ void SendTraceLine(const std::wstring& line) { os::OutputDebugText(line); }
 
 std::wstring BoolText(bool value) { return value ? L"True" : L"False"; }
 
+std::wstring ErrorDescription(uint32_t code) {
+    std::wstring text = os::FormatSystemMessage(code);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return text;
+}
+
 }  // namespace CommonModule

@@ -42,4 +42,8 @@ void DPrint(const Values&... values) {
 // "True" / "False", as traces write Booleans.
 std::wstring BoolText(bool value);
 
+// The system's text for a Windows error code without its line end; empty
+// when the system has none.
+std::wstring ErrorDescription(uint32_t code);
+
 }  // namespace CommonModule

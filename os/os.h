@@ -93,4 +93,52 @@ std::wstring EnvironmentValue(const std::wstring& name);
 // FROM_SYSTEM | IGNORE_INSERTS), exactly as written; empty when none.
 std::wstring FormatSystemMessage(uint32_t code);
 
+// ---- Files -----------------------------------------------------------------
+
+// OpenFile(path in ANSI, OF_EXIST): the file is opened and closed at once.
+// The HFILE value, or -1 (HFILE_ERROR) when it cannot be opened as a file.
+int32_t OpenFileExists(const std::wstring& path);
+
+constexpr uint32_t kAttributeDirectory = 0x10;
+
+// GetFileAttributesW. False, with the Windows error code, when it fails.
+bool QueryFileAttributes(const std::wstring& path, uint32_t& attributes, uint32_t& error);
+
+// GetSystemDirectoryW: the system directory, e.g. C:\Windows\system32.
+std::wstring SystemDirectory();
+
+// ---- WOW64 file-system redirection -------------------------------------------
+
+// The two kernel32 calls, looked up by name on first use. They return 0 when
+// the function was called (its own result is not reported), or the error of
+// the lookup (ERROR_PROC_NOT_FOUND where kernel32 lacks the function).
+uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue);
+uint32_t Wow64RevertFsRedirection(uintptr_t oldValue);
+
+// ---- Processes ---------------------------------------------------------------
+
+// A kernel handle; 0 is none. Owned above the seam by a UniqueHandle.
+using Handle = uintptr_t;
+
+struct CreatedProcess {
+    uint32_t error = 0;  // 0 when the process was created
+    uint32_t processId = 0;
+    Handle process = 0;  // the creation handle; the thread handle is closed
+};
+
+// CreateProcessW with STARTF_USESHOWWINDOW. An empty applicationName lets
+// Windows take the program from the command line and search for it.
+CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
+                             int showWindow);
+
+constexpr uint32_t kProcessQueryInformation = 0x400;
+constexpr uint32_t kStillActive = 259;
+
+// OpenProcess; 0 with the Windows error code when it fails.
+Handle OpenProcess(uint32_t access, bool inheritHandle, uint32_t processId, uint32_t& error);
+
+bool GetExitCodeProcess(Handle process, uint32_t& exitCode);
+
+void CloseHandle(Handle handle);
+
 }  // namespace os

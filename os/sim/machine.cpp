@@ -5,6 +5,41 @@
 
 namespace sim {
 
+namespace {
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+    const std::wstring p = Upper(path), f = Upper(folder);
+    return p.size() >= f.size() && p.compare(0, f.size(), f) == 0 &&
+           (p.size() == f.size() || p[f.size()] == L'\\');
+}
+
+// Joins the components, resolving "." and "..".
+std::wstring Normalise(const std::wstring& root, const std::wstring& rest) {
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find(L'\\', start);
+        if (end == std::wstring::npos) end = rest.size();
+        const std::wstring part = rest.substr(start, end - start);
+        if (part == L"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::wstring result = root;
+    for (size_t i = 0; i < parts.size(); ++i) result += (i ? L"\\" : L"") + parts[i];
+    return result;
+}
+
+}  // namespace
+
 bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& b) const {
     return std::lexicographical_compare(
         a.begin(), a.end(), b.begin(), b.end(),
@@ -16,7 +51,97 @@ Machine& machine() {
     return instance;
 }
 
-void Reset() { machine() = Machine{}; }
+void Reset() {
+    machine() = Machine{};
+    Machine& m = machine();
+    m.environment[L"SystemRoot"] = m.windowsDirectory;
+    m.environment[L"windir"] = m.windowsDirectory;
+    m.environment[L"Path"] = L"C:\\Windows\\system32;C:\\Windows";
+    AddDirectory(L"C:\\");
+    AddDirectory(m.currentDirectory);
+    AddFile(m.executablePath);
+    for (const wchar_t* tool : {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"wbem\\winmgmt.exe"})
+        AddFile(m.windowsDirectory + L"\\System32\\" + tool);
+}
+
+void Make64Bit() {
+    Machine& m = machine();
+    m.wow64 = true;
+    m.environment[L"ProgramFiles(x86)"] = L"C:\\Program Files (x86)";
+    AddDirectory(L"C:\\Program Files (x86)");
+    for (const wchar_t* tool : {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"wbem\\winmgmt.exe"})
+        AddFile(m.windowsDirectory + L"\\SysWOW64\\" + tool);
+}
+
+std::wstring Resolve(const std::wstring& input) {
+    const Machine& m = machine();
+    std::wstring path = input;
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    if (path.empty()) return {};
+
+    std::wstring root, rest;
+    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+        const size_t server = path.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        root = path.substr(0, share);
+        rest = share == std::wstring::npos ? L"" : path.substr(share + 1);
+        if (share != std::wstring::npos) root += L"\\";
+    } else if (path.size() >= 2 && path[1] == L':') {
+        root = std::wstring(1, static_cast<wchar_t>(std::towupper(path[0]))) + L":\\";
+        rest = path.substr(2);
+        if (rest.empty() || rest[0] != L'\\') {
+            // Drive-relative: against the current directory when it is on that drive.
+            if (Upper(m.currentDirectory.substr(0, 2)) == Upper(path.substr(0, 2)))
+                rest = m.currentDirectory.substr(3) + L"\\" + rest;
+        }
+    } else if (path[0] == L'\\') {
+        root = m.currentDirectory.substr(0, 3);
+        rest = path;
+    } else {
+        root = m.currentDirectory.substr(0, 3);
+        rest = m.currentDirectory.substr(3) + L"\\" + path;
+    }
+    std::wstring full = Normalise(root, rest);
+
+    const std::wstring system32 = m.windowsDirectory + L"\\System32";
+    if (m.wow64 && !m.redirectionDisabled && StartsWithFolder(full, system32))
+        full = m.windowsDirectory + L"\\SysWOW64" + full.substr(system32.size());
+    return full;
+}
+
+const FileEntry* Find(const std::wstring& path) {
+    const std::wstring full = Resolve(path);
+    if (full.empty()) return nullptr;
+    const auto& files = machine().files;
+    const auto found = files.find(Upper(full));
+    if (found != files.end()) return &found->second;
+    return nullptr;
+}
+
+void AddDirectory(const std::wstring& path, uint32_t attributes) {
+    const std::wstring full = Normalise(path.substr(0, 3), path.substr(3));
+    for (size_t pos = 3; pos <= full.size(); ++pos) {
+        if (pos != full.size() && full[pos] != L'\\') continue;
+        const std::wstring dir = full.substr(0, pos);
+        FileEntry& entry = machine().files[Upper(dir)];
+        if (!entry.directory) entry = FileEntry{dir, true, 0x10};
+    }
+    machine().files[Upper(full)].attributes = attributes | 0x10;
+}
+
+FileEntry& AddFile(const std::wstring& path) {
+    const std::wstring full = Normalise(path.substr(0, 3), path.substr(3));
+    const size_t slash = full.find_last_of(L'\\');
+    if (slash > 2) AddDirectory(full.substr(0, slash));
+    FileEntry& entry = machine().files[Upper(full)];
+    entry = FileEntry{};
+    entry.path = full;
+    return entry;
+}
+
+void Remove(const std::wstring& path) {
+    machine().files.erase(Upper(Normalise(path.substr(0, 3), path.substr(3))));
+}
 
 os::WmiOutcome Returns(int32_t value) {
     os::WmiOutcome outcome;

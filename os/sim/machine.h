@@ -39,6 +39,29 @@ struct MessageBoxCall {
     bool statusWindowOpen = false;
 };
 
+// A file or directory of the simulated drive.
+struct FileEntry {
+    std::wstring path;  // as created, e.g. C:\Windows\System32\cmd.exe
+    bool directory = false;
+    uint32_t attributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE for files
+    bool openable = true;        // false: locked or unreadable
+    // For programs: how long the process runs and what it returns.
+    int64_t runMs = 0;
+    uint32_t exitCode = 0;
+    uint32_t launchError = 0;  // CreateProcess fails with this code
+};
+
+struct StartedProcess {
+    std::wstring applicationName;  // as passed, may be empty
+    std::wstring commandLine;
+    int showWindow = 0;
+    std::wstring program;  // the file that really ran
+    bool redirectionDisabled = false;
+    uint32_t processId = 0;
+    int64_t endsAtMs = 0;
+    uint32_t exitCode = 0;
+};
+
 struct Machine {
     // Clock: milliseconds of local time since midnight of `date`.
     int year = 2026, month = 12, day = 6;
@@ -63,6 +86,24 @@ struct Machine {
     std::vector<std::wstring> debugOutput;
     std::map<uint32_t, std::wstring> systemMessages;
 
+    // Drive and system. Paths compare without regard to case.
+    std::wstring windowsDirectory = L"C:\\Windows";
+    std::wstring currentDirectory = L"C:\\Users\\Tech";
+    std::map<std::wstring, FileEntry> files;  // keyed by the normalised path, upper case
+
+    // A 32-bit process on 64-bit Windows sees SysWOW64 for System32 while
+    // redirection is on; redirection belongs to the (single) thread.
+    bool wow64 = false;
+    bool redirectionDisabled = false;
+    bool kernelHasWow64Functions = true;
+    std::vector<uintptr_t> wow64Reverts;  // values passed to the revert call
+    int wow64Disables = 0;
+
+    std::vector<StartedProcess> processes;
+    bool openProcessFails = false;
+    std::map<uintptr_t, uint32_t> openHandles;  // handle -> process id
+    uintptr_t nextHandle = 0x100;
+
     int dispatchCount = 0;
     std::vector<uint32_t> sleeps;
 
@@ -72,9 +113,24 @@ struct Machine {
     }
 };
 
-// The one machine the program runs on; Reset() gives a fresh one.
+// The one machine the program runs on; Reset() gives a fresh 32-bit
+// Windows in C:\Windows with its command interpreter and tools.
 Machine& machine();
 void Reset();
+
+// Turns the machine into 64-bit Windows: SysWOW64 with 32-bit copies of the
+// tools, and "ProgramFiles(x86)" in the environment.
+void Make64Bit();
+
+// Adds a file (and the directories above it); returns it for adjustment.
+FileEntry& AddFile(const std::wstring& path);
+void AddDirectory(const std::wstring& path, uint32_t attributes = 0x10);
+void Remove(const std::wstring& path);
+
+// The full path a program would see for `path`, with the current directory,
+// the drive and WOW64 redirection applied; empty when it cannot be resolved.
+std::wstring Resolve(const std::wstring& path);
+const FileEntry* Find(const std::wstring& path);
 
 // Convenience outcomes for the WMI queue.
 os::WmiOutcome Returns(int32_t value);

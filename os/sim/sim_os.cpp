@@ -2,6 +2,9 @@
 #include "os/os.h"
 #include "os/sim/machine.h"
 
+#include <cwchar>
+#include <cwctype>
+
 namespace os {
 
 namespace {
@@ -116,5 +119,160 @@ std::wstring FormatSystemMessage(uint32_t code) {
     const auto found = messages.find(code);
     return found == messages.end() ? std::wstring() : found->second + L"\r\n";
 }
+
+int32_t OpenFileExists(const std::wstring& path) {
+    const sim::FileEntry* entry = sim::Find(path);
+    if (!entry || entry->directory || !entry->openable) return -1;
+    return 1;
+}
+
+bool QueryFileAttributes(const std::wstring& path, uint32_t& attributes, uint32_t& error) {
+    const sim::FileEntry* entry = sim::Find(path);
+    if (!entry) {
+        error = 2;  // ERROR_FILE_NOT_FOUND
+        return false;
+    }
+    attributes = entry->attributes;
+    return true;
+}
+
+std::wstring SystemDirectory() { return sim::machine().windowsDirectory + L"\\system32"; }
+
+uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue) {
+    sim::Machine& m = sim::machine();
+    if (!m.kernelHasWow64Functions) return 127;  // ERROR_PROC_NOT_FOUND
+    ++m.wow64Disables;
+    // An opaque token that remembers the state before this call.
+    oldValue =
+        0x5EED0000u + static_cast<uintptr_t>(m.wow64Disables) * 2 + (m.redirectionDisabled ? 1 : 0);
+    if (m.wow64) m.redirectionDisabled = true;
+    return 0;
+}
+
+uint32_t Wow64RevertFsRedirection(uintptr_t oldValue) {
+    sim::Machine& m = sim::machine();
+    if (!m.kernelHasWow64Functions) return 127;
+    m.wow64Reverts.push_back(oldValue);
+    if (m.wow64) m.redirectionDisabled = (oldValue & 1) != 0;
+    return 0;
+}
+
+namespace {
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The program token of a command line: quoted, or up to the first blank.
+std::wstring ProgramToken(const std::wstring& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        const size_t close = commandLine.find(L'"', 1);
+        return commandLine.substr(1, close == std::wstring::npos ? close : close - 1);
+    }
+    return commandLine.substr(0, commandLine.find(L' '));
+}
+
+// Windows' search for a program named without a path: the executable's
+// directory, the current directory, the system directory, the Windows
+// directory, then PATH.
+const sim::FileEntry* SearchProgram(std::wstring name) {
+    const sim::Machine& m = sim::machine();
+    if (name.find(L'.') == std::wstring::npos) name += L".exe";
+    if (name.find(L'\\') != std::wstring::npos || name.find(L':') != std::wstring::npos)
+        return sim::Find(name);
+    std::vector<std::wstring> folders = {
+        m.executablePath.substr(0, m.executablePath.find_last_of(L'\\')), m.currentDirectory,
+        SystemDirectory(), m.windowsDirectory};
+    const std::wstring path = EnvironmentValue(L"PATH");
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find(L';', start);
+        if (end == std::wstring::npos) end = path.size();
+        if (end > start) folders.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    for (const std::wstring& folder : folders) {
+        const sim::FileEntry* entry = sim::Find(folder + L"\\" + name);
+        if (entry && !entry->directory) return entry;
+    }
+    return nullptr;
+}
+
+uintptr_t NewHandle(uint32_t processId) {
+    sim::Machine& m = sim::machine();
+    const uintptr_t handle = m.nextHandle;
+    m.nextHandle += 4;
+    m.openHandles[handle] = processId;
+    return handle;
+}
+
+sim::StartedProcess* ProcessById(uint32_t processId) {
+    for (sim::StartedProcess& p : sim::machine().processes)
+        if (p.processId == processId) return &p;
+    return nullptr;
+}
+
+}  // namespace
+
+CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
+                             int showWindow) {
+    sim::Machine& m = sim::machine();
+    CreatedProcess created;
+    const sim::FileEntry* program = applicationName.empty()
+                                        ? SearchProgram(ProgramToken(commandLine))
+                                        : sim::Find(applicationName);
+    if (!program || program->directory) {
+        created.error = 2;  // ERROR_FILE_NOT_FOUND
+        return created;
+    }
+    if (program->launchError != 0) {
+        created.error = program->launchError;
+        return created;
+    }
+    sim::StartedProcess started;
+    started.applicationName = applicationName;
+    started.commandLine = commandLine;
+    started.showWindow = showWindow;
+    started.program = program->path;
+    started.redirectionDisabled = m.redirectionDisabled;
+    started.processId = 1000 + static_cast<uint32_t>(m.processes.size()) * 4;
+    started.endsAtMs = m.clockMs + program->runMs;
+    started.exitCode = program->exitCode;
+    // The command interpreter's "/c exit N" is common enough in tests to model.
+    const size_t exitAt = commandLine.find(L"/c exit ");
+    if (exitAt != std::wstring::npos && Upper(program->path).find(L"CMD.EXE") != std::wstring::npos)
+        started.exitCode =
+            static_cast<uint32_t>(std::wcstoul(commandLine.c_str() + exitAt + 8, nullptr, 10));
+    m.processes.push_back(started);
+    created.processId = started.processId;
+    created.process = NewHandle(started.processId);
+    return created;
+}
+
+Handle OpenProcess(uint32_t /*access*/, bool /*inheritHandle*/, uint32_t processId,
+                   uint32_t& error) {
+    sim::Machine& m = sim::machine();
+    const sim::StartedProcess* process = ProcessById(processId);
+    bool stillKnown = process && m.clockMs < process->endsAtMs;
+    // An ended process lives on only while some handle to it is open.
+    for (const auto& open : m.openHandles) stillKnown = stillKnown || open.second == processId;
+    if (!process || !stillKnown || m.openProcessFails) {
+        error = 87;  // ERROR_INVALID_PARAMETER: no such process
+        return 0;
+    }
+    return NewHandle(processId);
+}
+
+bool GetExitCodeProcess(Handle process, uint32_t& exitCode) {
+    sim::Machine& m = sim::machine();
+    const auto open = m.openHandles.find(process);
+    if (open == m.openHandles.end()) return false;
+    const sim::StartedProcess* p = ProcessById(open->second);
+    if (!p) return false;
+    exitCode = m.clockMs < p->endsAtMs ? kStillActive : p->exitCode;
+    return true;
+}
+
+void CloseHandle(Handle handle) { sim::machine().openHandles.erase(handle); }
 
 }  // namespace os

@@ -1,5 +1,8 @@
 // What the seam's functions do, checked against both implementations: the
 // simulated machine natively and Windows itself under Wine.
+#include "common/exists.h"
+#include "common/launcher.h"
+#include "common/redirection.h"
 #include "contract/platform.h"
 #include "os/os.h"
 
@@ -89,6 +92,95 @@ TEST_F(ContractTest, StatusWindowLifecycle) {
     os::StatusWindowSetLabel(L"late");
     os::StatusWindowUnload();
     EXPECT_FALSE(platform::StatusWindow().exists);
+}
+
+TEST_F(ContractTest, OpenFileAndAttributesTellFilesFromDirectories) {
+    const std::wstring dir = platform::ScratchDirectory() + L"\\probe dir";
+    platform::CreateDirectoryAt(dir);
+    platform::CreateFileAt(dir + L"\\file.txt");
+
+    EXPECT_NE(os::OpenFileExists(dir + L"\\file.txt"), -1);
+    EXPECT_EQ(os::OpenFileExists(dir), -1) << "a directory cannot be opened as a file";
+    EXPECT_EQ(os::OpenFileExists(dir + L"\\missing.txt"), -1);
+
+    uint32_t attributes = 0, error = 0;
+    ASSERT_TRUE(os::QueryFileAttributes(dir, attributes, error));
+    EXPECT_NE(attributes & os::kAttributeDirectory, 0u);
+    ASSERT_TRUE(os::QueryFileAttributes(dir + L"\\file.txt", attributes, error));
+    EXPECT_EQ(attributes & os::kAttributeDirectory, 0u);
+    EXPECT_FALSE(os::QueryFileAttributes(dir + L"\\missing.txt", attributes, error));
+    EXPECT_TRUE(error == 2 || error == 3) << error;  // file or path not found
+}
+
+TEST_F(ContractTest, TheSystemDirectoryHoldsTheCommandInterpreter) {
+    const std::wstring dir = os::SystemDirectory();
+    ASSERT_GT(dir.size(), 9u);
+    EXPECT_NE(dir.back(), L'\\');
+    EXPECT_NE(os::OpenFileExists(dir + L"\\cmd.exe"), -1);
+}
+
+TEST_F(ContractTest, ANativeOnlySystemFileIsSeenOnlyWithRedirectionOff) {
+    if (!platform::Is64BitWindows()) GTEST_SKIP() << "no WOW64 redirection on 32-bit Windows";
+    const std::wstring path = platform::PlaceNativeSystemFile(L"corvane-native-only.txt");
+    EXPECT_EQ(os::OpenFileExists(path), -1) << "redirected to SysWOW64";
+    uintptr_t old = 0;
+    ASSERT_EQ(os::Wow64DisableFsRedirection(old), 0u);
+    EXPECT_NE(os::OpenFileExists(path), -1);
+    ASSERT_EQ(os::Wow64RevertFsRedirection(old), 0u);
+    EXPECT_EQ(os::OpenFileExists(path), -1);
+
+    // The library's own bracket, under the switch the workflow sets.
+    CommonModule::bManageFSRedir = true;
+    EXPECT_TRUE(CommonModule::DoesFileExist(path));
+    EXPECT_FALSE(CommonModule::bFSRedirDisabled);
+    CommonModule::bManageFSRedir = false;
+    EXPECT_FALSE(CommonModule::DoesFileExist(path));
+    platform::RemoveNativeSystemFile(L"corvane-native-only.txt");
+}
+
+TEST_F(ContractTest, AStartedProcessIsAwaitedAndItsExitCodeRead) {
+    const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 7", 0);
+    ASSERT_EQ(created.error, 0u);
+    ASSERT_NE(created.processId, 0u);
+    uint32_t error = 0;
+    const os::Handle process =
+        os::OpenProcess(os::kProcessQueryInformation, false, created.processId, error);
+    ASSERT_NE(process, 0u) << error;
+    uint32_t exitCode = os::kStillActive;
+    for (int poll = 0; poll < 100 && exitCode == os::kStillActive; ++poll) {
+        ASSERT_TRUE(os::GetExitCodeProcess(process, exitCode));
+        if (exitCode == os::kStillActive) os::Sleep(100);
+    }
+    EXPECT_EQ(exitCode, 7u);
+    os::CloseHandle(process);
+    os::CloseHandle(created.process);
+}
+
+TEST_F(ContractTest, AnUnknownProgramIsNotCreated) {
+    const os::CreatedProcess created = os::LaunchProcess(L"", L"corvane-no-such-program.exe /x", 0);
+    EXPECT_EQ(created.error, 2u);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(created.process, 0u);
+}
+
+TEST_F(ContractTest, ShellXWaitsForAQuotedProgramWithABlankInItsPath) {
+    const std::wstring dir = platform::ScratchDirectory() + L"\\with blank";
+    platform::CreateDirectoryAt(dir);
+    platform::CopyCommandInterpreter(dir + L"\\cmd.exe");
+    int32_t slot = 0;
+    EXPECT_TRUE(CommonModule::ShellX(dir + L"\\cmd.exe", L"/c exit 5", true, 0, slot, false));
+    EXPECT_EQ(slot, 5);
+    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c exit 7", true, 0, slot, false));
+    EXPECT_EQ(slot, 7);
+}
+
+TEST_F(ContractTest, TheShowWindowValueReachesTheStartedProgram) {
+    const std::wstring dir = platform::ScratchDirectory();
+    const std::wstring recorder = platform::RecorderAt(dir);
+    int32_t slot = 0;
+    EXPECT_TRUE(CommonModule::ShellX(recorder, L"hidden", true, 0, slot, false));
+    EXPECT_TRUE(CommonModule::ShellX(recorder, L"normal", true, 1, slot, false));
+    EXPECT_EQ(platform::RecordedStarts(recorder),
+              recorder + L" hidden|show=0\n" + recorder + L" normal|show=1\n");
 }
 
 }  // namespace

@@ -26,3 +26,28 @@ int ScreenDpi();
 std::wstring ExecutableName();  // the file name of the running test program
 
 }  // namespace platform
+
+namespace platform {
+
+bool Is64BitWindows();
+// A scratch directory for the test's own files, ending without a backslash.
+std::wstring ScratchDirectory();
+void CreateDirectoryAt(const std::wstring& path);
+void CreateFileAt(const std::wstring& path);
+// Places a file in the native system directory (System32 as a 64-bit
+// program sees it) and removes it again.
+std::wstring PlaceNativeSystemFile(const std::wstring& name);
+void RemoveNativeSystemFile(const std::wstring& name);
+// Copies the command interpreter to the given path.
+void CopyCommandInterpreter(const std::wstring& to);
+
+}  // namespace platform
+
+namespace platform {
+
+// A small program that records how it was started; the log it keeps, one
+// "command line|show=N" line a start.
+std::wstring RecorderAt(const std::wstring& directory);
+std::wstring RecordedStarts(const std::wstring& recorder);
+
+}  // namespace platform

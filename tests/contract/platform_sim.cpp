@@ -10,6 +10,7 @@ int Pixels(int twips) { return twips * 96 / 1440; }
 
 void Prepare() {
     sim::Reset();
+    sim::Make64Bit();  // the richer case: redirection is modelled too
     sim::machine().executablePath = L"C:\\tests\\corvane_contract.exe";
     sim::machine().systemMessages[2] = L"The system cannot find the file specified.";
 }
@@ -36,5 +37,44 @@ WindowView StatusWindow() {
 int ScreenDpi() { return 96; }
 
 std::wstring ExecutableName() { return L"corvane_contract.exe"; }
+
+}  // namespace platform
+
+namespace platform {
+
+bool Is64BitWindows() { return sim::machine().wow64; }
+std::wstring ScratchDirectory() { return L"C:\\Users\\Tech\\AppData\\Local\\Temp\\corvane"; }
+void CreateDirectoryAt(const std::wstring& path) { sim::AddDirectory(path); }
+void CreateFileAt(const std::wstring& path) { sim::AddFile(path); }
+
+std::wstring PlaceNativeSystemFile(const std::wstring& name) {
+    const std::wstring path = L"C:\\Windows\\System32\\" + name;
+    sim::AddFile(path);
+    return path;
+}
+
+void RemoveNativeSystemFile(const std::wstring& name) {
+    sim::Remove(L"C:\\Windows\\System32\\" + name);
+}
+
+void CopyCommandInterpreter(const std::wstring& to) { sim::AddFile(to); }
+
+}  // namespace platform
+
+namespace platform {
+
+std::wstring RecorderAt(const std::wstring& directory) {
+    const std::wstring path = directory + L"\\recorder.exe";
+    sim::AddFile(path);
+    return path;
+}
+
+std::wstring RecordedStarts(const std::wstring& recorder) {
+    std::wstring log;
+    for (const sim::StartedProcess& p : sim::machine().processes)
+        if (p.program == recorder)
+            log += p.commandLine + L"|show=" + std::to_wstring(p.showWindow) + L"\n";
+    return log;
+}
 
 }  // namespace platform

@@ -18,4 +18,11 @@ expect_line "box.title=Tessaline"
 expect_line 'box.text=Error Creating Restore Point\r\n-2147217407 - CreateRestorePoint returned no value\r\nResult:  1\r\nCheck System Restore Service State!\r\nRepair performed, but you may need to restart the PC.\r\n\r\nClick YES to restart now or NO to start the System Restore interface.'
 expect_exit_code 1
 expect_count "sysrestore_create" 3 "restore-point attempts"
+# The quick repair: six hidden commands, each the native interpreter (on
+# 64-bit Windows the 64-bit one from System32, never SysWOW64's).
+expect_started "$here/expected/quick-repair.txt" 6
+if [ "$(loaded_count 'syswow64\cmd.exe')" != 0 ] || [ "$(loaded_count 'system32\cmd.exe')" -lt 6 ]; then
+    echo "FAIL: the quick repair did not run the native cmd.exe"
+    e2e_fail=1
+fi
 e2e_finish

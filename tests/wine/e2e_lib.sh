@@ -33,7 +33,7 @@ e2e_run() {  # ANSWER SECONDS
         timeout "$3" wine "$2" "$4" "$5" "$3" > observer.log 2> observer.err &
         observer=$!
         sleep 2
-        WINEDEBUG=+debugstr,+process timeout "$3" wine Corvane.exe > corvane.stdout 2> trace.log
+        WINEDEBUG=+debugstr,+process,+loaddll timeout "$3" wine Corvane.exe > corvane.stdout 2> trace.log
         echo $? > corvane.rc
         wait $observer
         echo $? > observer.rc
@@ -76,6 +76,34 @@ expect_count() {  # PATTERN COUNT WHAT (in the Wine trace)
     got=$(grep -c -- "$1" "$e2e_out/trace.log")
     if [ "$got" != "$2" ]; then
         echo "FAIL: $3: $got, expected $2"
+        e2e_fail=1
+    fi
+}
+
+# The programs Corvane itself started, in order, one "program|command line"
+# line each, as Wine's process trace shows them.
+started_by_corvane() {
+    local tid
+    tid=$(grep -a -m1 'sysrestore_create' "$e2e_out/trace.log" | cut -d: -f1)
+    grep -a "^$tid:trace:process:CreateProcessInternalW app " "$e2e_out/trace.log" |
+        sed -E 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app L"(.*)" cmdline L"(.*)"$/\1|\2/' |
+        sed -e 's/\\"/"/g' -e 's/\\\\/\\/g'
+}
+
+# How many times a program was loaded from a directory of C:\windows, e.g.
+# loaded_count 'syswow64\cmd.exe' (Wine's module-loading trace doubles
+# every backslash).
+loaded_count() {
+    local doubled=${1//\\/\\\\}
+    grep -a -i -c -F "Loaded L\"C:\\\\windows\\\\$doubled\"" "$e2e_out/trace.log"
+}
+
+expect_started() {  # FILE-WITH-EXPECTED-LINES FIRST-N
+    local got
+    got=$(started_by_corvane | head -n "$2")
+    if [ "$got" != "$(cat "$1")" ]; then
+        echo "FAIL: the programs started differ from $(basename "$1"):"
+        diff <(cat "$1") <(echo "$got") | sed 's/^/        /'
         e2e_fail=1
     fi
 }

@@ -1,0 +1,101 @@
+#include "common/launcher.h"
+
+#include "common/exists.h"
+#include "common/handle.h"
+#include "common/paths.h"
+#include "common/redirection.h"
+#include "common/trace.h"
+#include "os/os.h"
+
+namespace CommonModule {
+
+namespace {
+
+const wchar_t kSystemRunner[] = L"3rd Party Tools\\psexec.exe";
+
+// A program named without a path would be searched for in Corvane's own
+// directory and the current directory first, where anyone may have dropped
+// a cmd.exe. Corvane runs as administrator, so a bare name is taken from the
+// native system directory when it is there; Windows' search is the fallback.
+std::wstring SystemProgramPath(const std::wstring& program) {
+    if (program.find(L'\\') != std::wstring::npos) return {};
+    const std::wstring candidate = os::SystemDirectory() + L"\\" + program;
+    return DoesFileExist(candidate) ? candidate : std::wstring();
+}
+
+void TraceError(uint32_t error, const std::wstring& sShell) {
+    DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(error) + L" " +
+           ErrorDescription(error));
+    DPrint(L"\t- sShell=" + sShell);
+    RevertFSRedir();
+}
+
+}  // namespace
+
+bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameters, bool bWait,
+            int32_t lWindowStyle, int32_t& lExitCode, bool bRunAsSystem) {
+    if (sPathAndFileName.find(L'\\') != std::wstring::npos && !DoesFileExist(sPathAndFileName)) {
+        DPrint(L"CommonModule\\ShellX FILE NOT FOUND");
+        DPrint(L"\t- sPathAndFileName=" + sPathAndFileName);
+        return false;
+    }
+
+    std::wstring program = sPathAndFileName;
+    if (program.find(L' ') != std::wstring::npos) program = L"\"" + program + L"\"";
+    std::wstring sShell = sParameters.empty() ? program : program + L" " + sParameters;
+
+    int windowStyle = lWindowStyle;
+    std::wstring applicationName;
+    bool throughRunner = false;
+    if (bRunAsSystem) {
+        const std::wstring appPath = AppPath();
+        if (appPath.compare(0, 2, L"\\\\") == 0) {
+            DPrint(L"ShellX:  Cannot run app as system with PSEXEC on a UNC path.");
+        } else if (!DoesFileExist(appPath + kSystemRunner)) {
+            DPrint(L"ShellX:  Cannot find PSEXEC.EXE");
+        } else {
+            sShell = L"\"" + appPath + kSystemRunner + L"\"" +
+                     (bWait ? L" -s -i " : L" -s -i -d ") + sShell;
+            windowStyle = 0;
+            throughRunner = true;
+        }
+    }
+    if (!throughRunner) applicationName = SystemProgramPath(sPathAndFileName);
+
+    bool result = false;
+    DisableFSRedir();
+    const os::CreatedProcess created = os::LaunchProcess(applicationName, sShell, windowStyle);
+    if (created.error != 0) {
+        TraceError(created.error, sShell);
+        return false;
+    }
+    // Held until the wait handle is open, so that a program that ends at
+    // once is still there to be opened.
+    UniqueHandle creation(created.process);
+
+    if (bWait) {
+        uint32_t openError = 0;
+        UniqueHandle process(
+            os::OpenProcess(os::kProcessQueryInformation, false, created.processId, openError));
+        RevertFSRedir();
+        creation.reset();
+        if (process) {
+            uint32_t exitCode = 0;
+            do {
+                if (!os::GetExitCodeProcess(process.get(), exitCode)) break;
+                os::DispatchPendingMessages();
+                os::Sleep(100);
+            } while (exitCode == os::kStillActive);
+            lExitCode = static_cast<int32_t>(exitCode);
+            result = true;
+        }
+    } else {
+        RevertFSRedir();
+        result = created.processId != 0;
+    }
+
+    if (!result) DPrint(L"ShellX (Failed):  " + sShell);
+    return result;
+}
+
+}  // namespace CommonModule
