@@ -1,6 +1,13 @@
 #include "app/Module1.h"
+#include "common/exists.h"
+#include "common/findfiles.h"
+#include "common/handle.h"
 #include "common/launcher.h"
+#include "common/paths.h"
+#include "common/redirection.h"
+#include "os/os.h"
 
+#include <cwctype>
 #include <string>
 
 namespace Module1 {
@@ -9,11 +16,53 @@ namespace {
 
 const wchar_t kPolicyKey[] = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore";
 
-// Every repair command runs hidden and is awaited; neither its result nor
-// its exit code changes what comes next.
-void RunHidden(const std::wstring& program, const std::wstring& parameters) {
+constexpr int32_t kHidden = 0;
+constexpr int32_t kNormal = 1;
+constexpr int kMinimised = 2;
+
+// Every repair command is awaited; neither its result nor its exit code
+// changes what comes next.
+void Run(const std::wstring& program, const std::wstring& parameters, int32_t windowStyle) {
     int32_t lExitCode = 0;
-    CommonModule::ShellX(program, parameters, true, 0, lExitCode, false);
+    CommonModule::ShellX(program, parameters, true, windowStyle, lExitCode, false);
+}
+
+void RunHidden(const std::wstring& program, const std::wstring& parameters) {
+    Run(program, parameters, kHidden);
+}
+
+std::wstring PolicyKeyDeletion() {
+    return L"/c reg delete \"" + std::wstring(kPolicyKey) + L"\" /f";
+}
+
+// Read afresh for every path: nothing caches the Windows directory.
+std::wstring SystemRoot() { return os::EnvironmentValue(L"systemroot"); }
+
+// A found path with a blank goes in quotes, so that the tool receives it
+// as one argument.
+std::wstring Argument(const std::wstring& path) {
+    return path.find(L' ') != std::wstring::npos ? L"\"" + path + L"\"" : path;
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+// Registers every component library and server program of one WMI
+// directory with that directory's own regsvr32 (native or 32-bit).
+void RegisterWmiDirectory(const std::wstring& systemTail) {
+    CommonModule::FileList files;
+    CommonModule::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.dll", files, false);
+    for (size_t i = 1, count = files.Count(); i <= count; ++i)
+        RunHidden(SystemRoot() + systemTail + L"\\regsvr32.exe", L"/s " + Argument(files.Item(i)));
+
+    CommonModule::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.exe", files, false);
+    for (size_t i = 1, count = files.Count(); i <= count; ++i) {
+        // The WMI test tool would open its window and wait for the user.
+        if (Lower(CommonModule::StripPath(files.Item(i))) == L"wbemtest.exe") continue;
+        RunHidden(files.Item(i), L"/regserver");
+    }
 }
 
 }  // namespace
@@ -21,7 +70,7 @@ void RunHidden(const std::wstring& program, const std::wstring& parameters) {
 void QuickRepair() {
     // The policy key goes before the policy refresh, and System Restore is
     // stopped before the refresh and started after it.
-    RunHidden(L"cmd.exe", L"/c reg delete \"" + std::wstring(kPolicyKey) + L"\" /f");
+    RunHidden(L"cmd.exe", PolicyKeyDeletion());
     RunHidden(L"cmd.exe", L"/c net start ccmexec");
     RunHidden(L"cmd.exe", L"/c net start winmgmt");
     RunHidden(L"cmd.exe", L"/c net stop srservice");
@@ -29,8 +78,57 @@ void QuickRepair() {
     RunHidden(L"cmd.exe", L"/c net start srservice");
 }
 
-void FullRepair() {}
+void FullRepair() {
+    RunHidden(L"cmd.exe", L"/c net stop winmgmt /y");
+    RunHidden(L"cmd.exe", PolicyKeyDeletion());
 
-void StartSystemRestoreUI() {}
+    RegisterWmiDirectory(L"\\system32");
+    if (CommonModule::DoesDirExist(SystemRoot() + L"\\syswow64", false))
+        RegisterWmiDirectory(L"\\syswow64");
+
+    // The upgrade library, where Windows has it, rebuilds the repository
+    // from the schema files; elsewhere the repository is reset.
+    if (!CommonModule::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
+        RunHidden(SystemRoot() + L"\\system32\\wbem\\winmgmt.exe", L"/resetrepository");
+    } else {
+        CommonModule::FileList files;
+        CommonModule::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
+        for (size_t i = 1, count = files.Count(); i <= count; ++i)
+            RunHidden(SystemRoot() + L"\\system32\\wbem\\mofcomp.exe", Argument(files.Item(i)));
+        RunHidden(SystemRoot() + L"\\system32\\rundll32.exe", L"wbemupgd, UpgradeRepository");
+    }
+
+    if (CommonModule::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
+        Run(SystemRoot() + L"\\syswow64\\wmiprvse.exe", L"/regserver", kNormal);
+    Run(SystemRoot() + L"\\system32\\wmiprvse.exe", L"/regserver", kNormal);
+
+    if (CommonModule::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
+        RunHidden(L"cmd.exe", L"/c net stop srservice");
+        // The file that was tested, wherever Windows is installed.
+        Run(L"rundll32.exe",
+            L"setupapi.dll,InstallHinfSection DefaultInstall 132 " + SystemRoot() +
+                L"\\inf\\sr.inf",
+            kNormal);
+        RunHidden(L"cmd.exe", L"/c net start srservice");
+    }
+
+    RunHidden(L"cmd.exe", L"/c net start ccmexec");
+    RunHidden(L"cmd.exe", L"/c net start winmgmt");
+    RunHidden(L"cmd.exe", L"/c gpupdate /force");
+}
+
+void StartSystemRestoreUI() {
+    std::wstring path = SystemRoot() + L"\\system32\\restore\\rstrui.exe";
+    if (!CommonModule::DoesFileExist(path, false)) {
+        path = SystemRoot() + L"\\system32\\rstrui.exe";
+        if (!CommonModule::DoesFileExist(path, false)) return;  // nothing to start
+    }
+    // The tests above looked at the native directory, so the start does
+    // too; the path is passed on its own and quoted, never searched for.
+    CommonModule::DisableFSRedir();
+    const os::CreatedProcess started = os::LaunchProcess(path, L"\"" + path + L"\"", kMinimised);
+    CommonModule::RevertFSRedir();
+    CommonModule::UniqueHandle process(started.process);  // not awaited
+}
 
 }  // namespace Module1

@@ -1,4 +1,5 @@
-// The one owner of a kernel handle: closed once, on every way out of scope.
+// Owners of the handles the library opens: each closed once, on every way
+// out of scope.
 #pragma once
 
 #include "os/os.h"
@@ -7,28 +8,33 @@
 
 namespace CommonModule {
 
-class UniqueHandle {
+// One owner for one kind of handle: Close releases it, 0 means none.
+template <void (*Close)(uintptr_t)>
+class UniqueOsHandle {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(os::Handle handle) : handle_(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    UniqueOsHandle() = default;
+    explicit UniqueOsHandle(uintptr_t handle) : handle_(handle) {}
+    UniqueOsHandle(const UniqueOsHandle&) = delete;
+    UniqueOsHandle& operator=(const UniqueOsHandle&) = delete;
+    UniqueOsHandle(UniqueOsHandle&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+    UniqueOsHandle& operator=(UniqueOsHandle&& other) noexcept {
         if (this != &other) reset(std::exchange(other.handle_, 0));
         return *this;
     }
-    ~UniqueHandle() { reset(); }
+    ~UniqueOsHandle() { reset(); }
 
-    os::Handle get() const { return handle_; }
+    uintptr_t get() const { return handle_; }
     explicit operator bool() const { return handle_ != 0; }
-    void reset(os::Handle handle = 0) {
-        if (handle_ != 0) os::CloseHandle(handle_);
+    void reset(uintptr_t handle = 0) {
+        if (handle_ != 0) Close(handle_);
         handle_ = handle;
     }
 
 private:
-    os::Handle handle_ = 0;
+    uintptr_t handle_ = 0;
 };
+
+using UniqueHandle = UniqueOsHandle<os::CloseHandle>;  // processes
+using UniqueFind = UniqueOsHandle<os::FindClose>;      // listings
 
 }  // namespace CommonModule

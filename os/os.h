@@ -104,6 +104,21 @@ constexpr uint32_t kAttributeDirectory = 0x10;
 // GetFileAttributesW. False, with the Windows error code, when it fails.
 bool QueryFileAttributes(const std::wstring& path, uint32_t& attributes, uint32_t& error);
 
+constexpr uint32_t kAttributeHidden = 0x2;
+constexpr uint32_t kAttributeSystem = 0x4;
+
+// The wildcard listing (FindFirstFileW / FindNextFileW / FindClose), in the
+// order the file system yields the entries, "." and ".." included.
+struct FindEntry {
+    std::wstring name;
+    uint32_t attributes = 0;
+};
+// 0 when nothing matches or the listing fails; error is then
+// ERROR_FILE_NOT_FOUND (2) for no match, anything else for a failure.
+uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& error);
+bool FindNext(uintptr_t find, FindEntry& entry);
+void FindClose(uintptr_t find);
+
 // GetSystemDirectoryW: the system directory, e.g. C:\Windows\system32.
 std::wstring SystemDirectory();
 

@@ -104,6 +104,10 @@ struct Machine {
     std::map<uintptr_t, uint32_t> openHandles;  // handle -> process id
     uintptr_t nextHandle = 0x100;
 
+    // Open listings: handle -> the entries still to come.
+    std::map<uintptr_t, std::deque<os::FindEntry>> listings;
+    uint32_t listingError = 0;  // when set, every listing fails with it
+
     int dispatchCount = 0;
     std::vector<uint32_t> sleeps;
 

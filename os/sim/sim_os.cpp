@@ -14,6 +14,21 @@ constexpr int kIdCancel = 2;
 constexpr int32_t kUnreachable = static_cast<int32_t>(0x8004100Eu);
 
 sim::StatusWindow& Window() { return sim::machine().window; }
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// Every open handle is counted, so that tests can find leaks; a listing's
+// handle belongs to no process (0).
+uintptr_t NewHandle(uint32_t processId) {
+    sim::Machine& m = sim::machine();
+    const uintptr_t handle = m.nextHandle;
+    m.nextHandle += 4;
+    m.openHandles[handle] = processId;
+    return handle;
+}
 bool WindowAlive() { return Window().created && !Window().destroyed; }
 
 }  // namespace
@@ -136,6 +151,84 @@ bool QueryFileAttributes(const std::wstring& path, uint32_t& attributes, uint32_
     return true;
 }
 
+namespace {
+
+// Wildcards as FindFirstFile reads them: "*" any run, "?" one character,
+// "*.*" everything; case is ignored.
+bool Matches(const wchar_t* pattern, const wchar_t* name) {
+    for (; *pattern; ++pattern, ++name) {
+        if (*pattern == L'*') {
+            while (pattern[1] == L'*') ++pattern;
+            for (const wchar_t* rest = name;; ++rest) {
+                if (Matches(pattern + 1, rest)) return true;
+                if (!*rest) return false;
+            }
+        }
+        if (!*name) return false;
+        if (*pattern != L'?' && std::towupper(*pattern) != std::towupper(*name)) return false;
+    }
+    return *name == 0;
+}
+
+}  // namespace
+
+uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& error) {
+    sim::Machine& m = sim::machine();
+    if (m.listingError != 0) {
+        error = m.listingError;
+        return 0;
+    }
+    const size_t slash = pattern.find_last_of(L'\\');
+    const std::wstring spec = slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
+    const std::wstring folder = sim::Resolve(slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1));
+    const sim::FileEntry* dir = sim::Find(folder);
+    if (!dir || !dir->directory || spec.empty()) {
+        error = 3;  // ERROR_PATH_NOT_FOUND
+        return 0;
+    }
+    const bool everything = spec == L"*.*" || spec == L"*";
+    std::deque<FindEntry> found;
+    if (folder.size() > 3) {
+        if (everything || Matches(spec.c_str(), L".")) found.push_back({L".", 0x10});
+        if (everything || Matches(spec.c_str(), L"..")) found.push_back({L"..", 0x10});
+    }
+    // The children of the folder: the keys that start with it and hold no
+    // further backslash.
+    std::wstring prefix = Upper(folder);
+    if (prefix.back() != L'\\') prefix += L'\\';
+    for (auto it = m.files.lower_bound(prefix); it != m.files.end(); ++it) {
+        const std::wstring& key = it->first;
+        if (key.compare(0, prefix.size(), prefix) != 0) break;
+        if (key.find(L'\\', prefix.size()) != std::wstring::npos) continue;
+        const std::wstring name = it->second.path.substr(it->second.path.find_last_of(L'\\') + 1);
+        if (everything || Matches(spec.c_str(), name.c_str()))
+            found.push_back({name, it->second.attributes});
+    }
+    if (found.empty()) {
+        error = 2;  // ERROR_FILE_NOT_FOUND
+        return 0;
+    }
+    entry = found.front();
+    found.pop_front();
+    const uintptr_t handle = NewHandle(0);
+    m.listings[handle] = std::move(found);
+    return handle;
+}
+
+bool FindNext(uintptr_t find, FindEntry& entry) {
+    auto& listings = sim::machine().listings;
+    const auto listing = listings.find(find);
+    if (listing == listings.end() || listing->second.empty()) return false;
+    entry = listing->second.front();
+    listing->second.pop_front();
+    return true;
+}
+
+void FindClose(uintptr_t find) {
+    sim::machine().listings.erase(find);
+    sim::machine().openHandles.erase(find);
+}
+
 std::wstring SystemDirectory() { return sim::machine().windowsDirectory + L"\\system32"; }
 
 uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue) {
@@ -158,11 +251,6 @@ uint32_t Wow64RevertFsRedirection(uintptr_t oldValue) {
 }
 
 namespace {
-
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
 
 // The program token of a command line: quoted, or up to the first blank.
 std::wstring ProgramToken(const std::wstring& commandLine) {
@@ -196,14 +284,6 @@ const sim::FileEntry* SearchProgram(std::wstring name) {
         if (entry && !entry->directory) return entry;
     }
     return nullptr;
-}
-
-uintptr_t NewHandle(uint32_t processId) {
-    sim::Machine& m = sim::machine();
-    const uintptr_t handle = m.nextHandle;
-    m.nextHandle += 4;
-    m.openHandles[handle] = processId;
-    return handle;
 }
 
 sim::StartedProcess* ProcessById(uint32_t processId) {

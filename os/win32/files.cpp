@@ -44,6 +44,37 @@ bool QueryFileAttributes(const std::wstring& path, uint32_t& attributes, uint32_
     return true;
 }
 
+namespace {
+
+void Fill(const WIN32_FIND_DATAW& data, FindEntry& entry) {
+    entry.name = data.cFileName;
+    entry.attributes = data.dwFileAttributes;
+}
+
+}  // namespace
+
+uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& error) {
+    WIN32_FIND_DATAW data{};
+    HANDLE find = ::FindFirstFileW(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        error = ::GetLastError();
+        return 0;
+    }
+    Fill(data, entry);
+    return reinterpret_cast<uintptr_t>(find);
+}
+
+bool FindNext(uintptr_t find, FindEntry& entry) {
+    WIN32_FIND_DATAW data{};
+    if (!::FindNextFileW(reinterpret_cast<HANDLE>(find), &data)) return false;
+    Fill(data, entry);
+    return true;
+}
+
+void FindClose(uintptr_t find) {
+    if (find) ::FindClose(reinterpret_cast<HANDLE>(find));
+}
+
 std::wstring SystemDirectory() {
     wchar_t buffer[MAX_PATH] = {};
     const UINT length = ::GetSystemDirectoryW(buffer, MAX_PATH);

@@ -1,0 +1,148 @@
+#include "common/findfiles.h"
+
+#include "common/exists.h"
+#include "common/handle.h"
+#include "common/redirection.h"
+#include "common/trace.h"
+#include "os/os.h"
+
+#include <cwctype>
+
+namespace CommonModule {
+
+namespace {
+
+constexpr uint32_t kErrorFileNotFound = 2;
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+std::vector<std::wstring> SplitPatterns(const std::wstring& specList) {
+    std::vector<std::wstring> patterns;
+    if (specList.empty()) return patterns;
+    size_t start = 0;
+    for (size_t end; (end = specList.find(L';', start)) != std::wstring::npos; start = end + 1)
+        patterns.push_back(specList.substr(start, end - start));
+    patterns.push_back(specList.substr(start));
+    return patterns;
+}
+
+enum class Kind {
+    Files,           // every file, hidden and system ones too; no directories
+    Subdirectories,  // directories that are neither hidden nor system
+};
+
+bool Wanted(Kind kind, const os::FindEntry& entry) {
+    const bool directory = (entry.attributes & os::kAttributeDirectory) != 0;
+    if (kind == Kind::Files) return !directory;
+    const bool hiddenOrSystem = (entry.attributes & (os::kAttributeHidden | os::kAttributeSystem)) != 0;
+    return directory && !hiddenOrSystem && entry.name != L"." && entry.name != L"..";
+}
+
+// One listing of a pattern, yielding the wanted entries' names. Only the
+// first call runs with redirection off: it opens the listing, and the rest
+// reads from the open handle.
+class Listing {
+public:
+    Listing(const std::wstring& pattern, Kind kind) : kind_(kind) {
+        DisableFSRedir();
+        os::FindEntry entry;
+        find_.reset(os::FindFirst(pattern, entry, error_));
+        RevertFSRedir();
+        if (find_) {
+            error_ = 0;
+            pending_ = entry;
+            hasPending_ = true;
+        } else if (error_ == kErrorFileNotFound) {
+            error_ = 0;  // nothing matches: an empty listing, not a failure
+        }
+    }
+
+    // The Windows error when the listing could not be opened, else 0.
+    uint32_t error() const { return error_; }
+
+    bool Next(os::FindEntry& entry) {
+        while (hasPending_) {
+            entry = pending_;
+            hasPending_ = find_ && os::FindNext(find_.get(), pending_);
+            if (Wanted(kind_, entry)) return true;
+        }
+        return false;
+    }
+
+private:
+    Kind kind_;
+    UniqueFind find_;
+    uint32_t error_ = 0;
+    os::FindEntry pending_;
+    bool hasPending_ = false;
+};
+
+// What went wrong in FindFiles, with the state it was in.
+struct SearchState {
+    std::wstring path, file, spec;
+    bool recurse = false;
+};
+
+void TraceFailure(const std::wstring& description, const SearchState& state) {
+    DPrint(L"FindFiles:  " + description);
+    DPrint(L"\tRecurseDirs:  " + BoolText(state.recurse));
+    DPrint(L"\tPath:  " + state.path);
+    DPrint(L"\tFile:  " + state.file);
+    DPrint(L"\tSpec:  " + state.spec);
+    DPrint(L"\tbFSRedirDisabled:  " + BoolText(bFSRedirDisabled));
+}
+
+// Searches one directory (Path ends in a backslash), then its
+// subdirectories; traced says whether failures are written to the trace.
+void Search(const std::wstring& path, const std::vector<std::wstring>& patterns, bool recurse,
+            FileList& files, bool traced) {
+    SearchState state{path, L"", L"", recurse};
+    for (const std::wstring& spec : patterns) {
+        state.spec = spec;
+        Listing listing(path + spec, Kind::Files);
+        if (listing.error() != 0 && traced) TraceFailure(ErrorDescription(listing.error()), state);
+        for (os::FindEntry entry; listing.Next(entry);) {
+            state.file = path + entry.name;
+            if (!files.Add(state.file) && traced) TraceFailure(L"File already in the list", state);
+        }
+        os::DispatchPendingMessages();
+    }
+    if (!recurse) return;
+
+    // Every subdirectory is collected before any is searched, so that no two
+    // listings are open at once.
+    std::vector<std::wstring> directories;
+    {
+        Listing listing(path + L"*.*", Kind::Subdirectories);
+        for (os::FindEntry entry; listing.Next(entry);) directories.push_back(path + entry.name);
+    }
+    for (const std::wstring& directory : directories) {
+        FileList found;
+        Search(directory + L"\\", patterns, true, found, false);
+        for (const std::wstring& file : found.Items()) {
+            state.file = file;
+            if (!files.Add(file) && traced) TraceFailure(L"File already in the list", state);
+        }
+        os::DispatchPendingMessages();
+    }
+}
+
+}  // namespace
+
+bool FileList::Add(const std::wstring& path) {
+    if (!keys_.insert(Upper(path)).second) return false;
+    items_.push_back(path);
+    return true;
+}
+
+void FindFiles(std::wstring Path, const std::wstring& SpecList, FileList& Files, bool RecurseDirs) {
+    Files = FileList{};
+    if (!DoesDirExist(Path, false)) return;
+    if (Path.empty() || Path.back() != L'\\') Path += L'\\';
+    Search(Path, SplitPatterns(SpecList), RecurseDirs, Files, true);
+}
+
+}  // namespace CommonModule

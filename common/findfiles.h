@@ -1,0 +1,31 @@
+// Lists the files of a directory that match a list of wildcard patterns.
+#pragma once
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace CommonModule {
+
+// An ordered list of unique full paths, compared without regard to case,
+// read by position from 1 to Count().
+class FileList {
+public:
+    // False, and nothing added, when the path is already in the list.
+    bool Add(const std::wstring& path);
+    size_t Count() const { return items_.size(); }
+    const std::wstring& Item(size_t position) const { return items_.at(position - 1); }
+    const std::vector<std::wstring>& Items() const { return items_; }
+
+private:
+    std::vector<std::wstring> items_;
+    std::unordered_set<std::wstring> keys_;  // upper-cased: one look-up per add
+};
+
+// Replaces Files with the files of Path matching SpecList ("*.mof;*.mfl"),
+// pattern by pattern; with RecurseDirs, then the results of each subdirectory
+// that is neither hidden nor system, depth first. A missing directory gives
+// an empty list. Listings run with WOW64 redirection off.
+void FindFiles(std::wstring Path, const std::wstring& SpecList, FileList& Files, bool RecurseDirs);
+
+}  // namespace CommonModule
