@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,52 @@ struct MessageBoxCall {
     bool statusWindowOpen = false;
 };
 
+// A Windows call that a test makes fail, and the error code it leaves.
+struct Failure {
+    bool fails = false;
+    uint32_t lastError = 0;
+};
+inline Failure FailsWith(uint32_t lastError) { return Failure{true, lastError}; }
+
+struct ExitWindowsRequest {
+    uint32_t flags = 0;
+    uint32_t reason = 0;
+    bool accepted = false;
+};
+
+struct StartedProcess {
+    std::wstring commandLine;
+    int showWindow = 0;
+};
+
+// The own process's token, what Windows says about itself, shutdown
+// requests, and programs started without waiting for them.
+struct ShutdownState {
+    uint32_t platformId = 2;  // VER_PLATFORM_WIN32_NT; 1 is Windows 9x
+    // The account holds the shutdown privilege; like every privilege of a
+    // token it starts disabled.
+    bool holdsShutdownPrivilege = true;
+    bool shutdownPrivilegeEnabled = false;
+
+    Failure versionQuery;
+    Failure privilegeLookup;
+    Failure currentProcess;  // GetCurrentProcess answering 0
+    Failure tokenOpen;
+    Failure tokenAdjust;
+    Failure exitWindows;
+
+    std::vector<std::string> calls;  // Windows calls in order, by name
+    std::vector<ExitWindowsRequest> exitWindowsRequests;
+    std::map<uintptr_t, uint32_t> openTokens;  // handle -> access granted
+    uintptr_t nextHandle = 0x100;
+    int invalidCloses = 0;  // CloseHandle of something not open
+
+    std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // HKLM subkeys
+    // Bare program names that Windows' search for programs finds.
+    std::set<std::wstring, CaseInsensitiveLess> programsOnPath{L"shutdown.exe"};
+    std::vector<StartedProcess> startedProcesses;
+};
+
 struct Machine {
     // Clock: milliseconds of local time since midnight of `date`.
     int year = 2026, month = 12, day = 6;
@@ -65,6 +112,8 @@ struct Machine {
 
     int dispatchCount = 0;
     std::vector<uint32_t> sleeps;
+
+    ShutdownState shutdown;
 
     void Advance(int64_t milliseconds) { clockMs += milliseconds; }
     void SetTime(int hour, int minute, int second, int milliseconds) {

@@ -11,7 +11,14 @@ int Pixels(int twips) { return twips * 96 / 1440; }
 void Prepare() {
     sim::Reset();
     sim::machine().executablePath = L"C:\\tests\\corvane_contract.exe";
-    sim::machine().systemMessages[2] = L"The system cannot find the file specified.";
+    auto& text = sim::machine().systemMessages;
+    text[2] = L"The system cannot find the file specified.";
+    text[5] = L"Access is denied.";
+    text[87] = L"The parameter is incorrect.";
+    text[1314] = L"A required privilege is not held by the client.";
+    // What every Windows has.
+    sim::machine().shutdown.registryKeys.insert(L"SYSTEM\\CurrentControlSet\\Control");
+    sim::machine().shutdown.programsOnPath.insert(L"cmd.exe");
 }
 
 void SetEnvironment(const std::wstring& name, const std::wstring& value) {
@@ -36,5 +43,7 @@ WindowView StatusWindow() {
 int ScreenDpi() { return 96; }
 
 std::wstring ExecutableName() { return L"corvane_contract.exe"; }
+
+bool ShutdownPrivilegeEnabled() { return sim::machine().shutdown.shutdownPrivilegeEnabled; }
 
 }  // namespace platform
