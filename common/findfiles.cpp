@@ -37,7 +37,8 @@ enum class Kind {
 bool Wanted(Kind kind, const os::FindEntry& entry) {
     const bool directory = (entry.attributes & os::kAttributeDirectory) != 0;
     if (kind == Kind::Files) return !directory;
-    const bool hiddenOrSystem = (entry.attributes & (os::kAttributeHidden | os::kAttributeSystem)) != 0;
+    const bool hiddenOrSystem =
+        (entry.attributes & (os::kAttributeHidden | os::kAttributeSystem)) != 0;
     return directory && !hiddenOrSystem && entry.name != L"." && entry.name != L"..";
 }
 

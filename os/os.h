@@ -155,5 +155,61 @@ Handle OpenProcess(uint32_t access, bool inheritHandle, uint32_t processId, uint
 bool GetExitCodeProcess(Handle process, uint32_t& exitCode);
 
 void CloseHandle(Handle handle);
+// ---- Token, privilege and shutdown ----------------------------------------
+
+// A kernel handle (process or token), opaque above the seam. None is no
+// handle; the own process's pseudo handle is a handle, not None.
+enum class KernelHandle : uintptr_t { None = 0 };
+
+// The outcome of a Windows call that reports failure through GetLastError.
+struct CallResult {
+    bool ok = false;
+    uint32_t lastError = 0;  // GetLastError right after a failed call
+};
+
+// A locally unique identifier, by which Windows names a privilege.
+struct Luid {
+    uint32_t lowPart = 0;
+    int32_t highPart = 0;
+};
+
+// The one entry of a TOKEN_PRIVILEGES record.
+struct TokenPrivilege {
+    Luid luid;
+    uint32_t attributes = 0;  // SE_PRIVILEGE_ENABLED is 2
+};
+
+// LookupPrivilegeValueA on the local system, the name converted to the ANSI
+// code page.
+CallResult LookupPrivilegeValueA(const std::wstring& name, Luid& luid);
+
+// GetCurrentProcess: the pseudo handle of the own process, never closed.
+CallResult GetCurrentProcess(KernelHandle& process);
+
+// The token is the caller's to close.
+CallResult OpenProcessToken(KernelHandle process, uint32_t desiredAccess, KernelHandle& token);
+
+// AdjustTokenPrivileges with a one-entry record (16 bytes) and, when given,
+// the same layout for the previous state. Windows reports a partial
+// assignment as success: lastError is then ERROR_NOT_ALL_ASSIGNED (1300),
+// and 0 after a full one.
+CallResult AdjustTokenPrivileges(KernelHandle token, bool disableAllPrivileges,
+                                 const TokenPrivilege& newState, TokenPrivilege* previousState);
+
+// ExitWindowsEx: on success Windows goes on shutting down by itself and the
+// call returns at once.
+CallResult ExitWindowsEx(uint32_t flags, uint32_t reason);
+
+// What Corvane reads of GetVersionExA's OSVERSIONINFOA.
+struct VersionInfo {
+    uint32_t platformId = 0;  // VER_PLATFORM_WIN32_NT is 2
+};
+CallResult GetVersionExA(VersionInfo& info);
+
+CallResult CloseHandle(KernelHandle handle);
+
+// Whether HKEY_LOCAL_MACHINE\subKey exists (a key that exists but may not be
+// read counts as existing).
+bool RegistryKeyExists(const std::wstring& subKey);
 
 }  // namespace os

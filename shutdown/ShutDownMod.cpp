@@ -1,7 +1,152 @@
 #include "shutdown/ShutDownMod.h"
 
+#include "common/handle.h"
+#include "os/os.h"
+
+#include <utility>
+
 namespace ShutDownMod {
 
-void RestartComputer(bool /*force*/) {}
+bool bPlatformKnown = false;
+bool bPlatformIsNT = false;
+
+namespace {
+
+constexpr uint32_t kErrShutdownFailed = 0x8004062B;
+constexpr uint32_t kErrPrivilegeNotFound = 0x8004062C;
+constexpr uint32_t kErrNoCurrentProcess = 0x8004062D;
+constexpr uint32_t kErrNoPrivileges = 0x8004062E;
+constexpr uint32_t kErrInvalidFlags = 0x8004062F;
+
+const wchar_t kNoPrivilegesText[] =
+    L"Can't enable shutdown: You do not have the privileges to shutdown this system. ";
+
+constexpr uint32_t kTokenAdjustPrivileges = 0x20;
+constexpr uint32_t kTokenQuery = 0x8;
+constexpr uint32_t kSePrivilegeEnabled = 2;
+constexpr uint32_t kPlatformWin32NT = 2;
+constexpr uint32_t kAnyReason = 0xFFFFFFFF;
+
+constexpr int32_t kEwxReboot = 2;
+constexpr int32_t kEwxForce = 4;
+constexpr int32_t kAllFlags = 31;
+constexpr int kShowMinimized = 2;
+
+// The program's file name without its extension, as the error's source.
+std::wstring ErrorSource() {
+    std::wstring name = os::ExecutablePath();
+    name.erase(0, name.find_last_of(L"\\/") + 1);  // npos + 1 keeps it whole
+    const size_t dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) name.erase(dot);
+    return name + L".mShutDown";
+}
+
+[[noreturn]] void Raise(uint32_t number, std::wstring description) {
+    throw ShutdownError(number, ErrorSource(), std::move(description));
+}
+
+std::wstring InBrackets(uint32_t lErrorCode) { return L"[" + ApiErrorText(lErrorCode) + L"]"; }
+
+// Owns a token from the seam, so it is closed on every way out.
+class TokenHandle {
+public:
+    TokenHandle() = default;
+    TokenHandle(const TokenHandle&) = delete;
+    TokenHandle& operator=(const TokenHandle&) = delete;
+    ~TokenHandle() {
+        if (handle_ != os::KernelHandle::None) os::CloseHandle(handle_);
+    }
+    os::KernelHandle get() const { return handle_; }
+    os::KernelHandle& out() { return handle_; }
+
+private:
+    os::KernelHandle handle_ = os::KernelHandle::None;
+};
+
+// Windows PE has no shutdown.exe; its own restart command stands in.
+std::wstring FallbackCommand(bool bForce) {
+    if (os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"))
+        return L"wpeutil.exe Reboot";
+    return bForce ? L"shutdown.exe -r -t 0 -f" : L"shutdown.exe -r -t 0";
+}
+
+// Corvane runs as administrator, often from a download folder: the tool is
+// taken from the system directory, never from beside Corvane.exe or the
+// current directory. Empty, for Windows' own search, when it is not there.
+std::wstring SystemCopy(const std::wstring& program) {
+    const std::wstring path = os::SystemDirectory() + L"\\" + program;
+    return os::OpenFileExists(path) != -1 ? path : std::wstring();
+}
+
+}  // namespace
+
+bool ShutdownSystem(int32_t lFlags) {
+    if (lFlags < 0 || lFlags > kAllFlags)
+        Raise(kErrInvalidFlags, L"Invalid parameter to ShutdownSystem: " + std::to_wstring(lFlags));
+
+    if (IsWindowsNT() && !EnableShutdownPrivilege()) return false;
+
+    const os::CallResult result = os::ExitWindowsEx(static_cast<uint32_t>(lFlags), kAnyReason);
+    if (!result.ok)
+        Raise(kErrShutdownFailed, L"ShutdownSystem failed: " + ApiErrorText(result.lastError));
+    return true;
+}
+
+bool EnableShutdownPrivilege() {
+    os::TokenPrivilege shutdown;
+    const os::CallResult lookup = os::LookupPrivilegeValueA(L"SeShutdownPrivilege", shutdown.luid);
+    if (!lookup.ok)
+        Raise(kErrPrivilegeNotFound,
+              L"Can't enable shutdown: Can't find the SE_SHUTDOWN_NAME privilege value." +
+                  InBrackets(lookup.lastError));
+
+    os::KernelHandle process = os::KernelHandle::None;
+    const os::CallResult current = os::GetCurrentProcess(process);
+    if (!current.ok || process == os::KernelHandle::None)
+        Raise(kErrNoCurrentProcess,
+              L"Can't enable shutdown: Can't determine the current process. " +
+                  InBrackets(current.lastError));
+
+    TokenHandle token;
+    const os::CallResult opened =
+        os::OpenProcessToken(process, kTokenAdjustPrivileges | kTokenQuery, token.out());
+    if (!opened.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(opened.lastError));
+
+    // An account without the privilege gets a partial assignment, which
+    // Windows reports as success; ExitWindowsEx then refuses and says why.
+    shutdown.attributes = kSePrivilegeEnabled;
+    os::TokenPrivilege previous;
+    const os::CallResult adjusted =
+        os::AdjustTokenPrivileges(token.get(), false, shutdown, &previous);
+    if (!adjusted.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(adjusted.lastError));
+    return true;
+}
+
+bool IsWindowsNT() {
+    if (bPlatformKnown) return bPlatformIsNT;
+    os::VersionInfo version;
+    if (!os::GetVersionExA(version).ok) return bPlatformIsNT;
+    bPlatformIsNT = version.platformId == kPlatformWin32NT;
+    bPlatformKnown = true;
+    return bPlatformIsNT;
+}
+
+std::wstring ApiErrorText(uint32_t lErrorCode) { return os::FormatSystemMessage(lErrorCode); }
+
+void RestartComputer(bool bForce) {
+    bool accepted = false;
+    try {
+        accepted = ShutdownSystem(bForce ? kEwxReboot | kEwxForce : kEwxReboot);
+    } catch (const std::exception&) {
+        // Whatever the refusal, the command line may still do it.
+    }
+    if (accepted) return;
+    // If it cannot start, the restart simply does not happen.
+    const std::wstring commandLine = FallbackCommand(bForce);
+    CommonModule::UniqueHandle process(
+        os::LaunchProcess(SystemCopy(commandLine.substr(0, commandLine.find(L' '))), commandLine,
+                          kShowMinimized)
+            .process);
+}
 
 }  // namespace ShutDownMod

@@ -1,10 +1,50 @@
-// Restarting Windows: through ExitWindowsEx, with shutdown.exe as fallback.
+// Restarting Windows: the shutdown privilege, ExitWindowsEx, and the
+// command-line fallback.
 #pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <utility>
 
 namespace ShutDownMod {
 
+// The platform test, asked of Windows until it has once answered.
+extern bool bPlatformKnown;
+extern bool bPlatformIsNT;
+
+// How this module reports a failure: a number per cause, the program's own
+// name as source, and a description that carries the system's text.
+struct ShutdownError : std::exception {
+    ShutdownError(uint32_t number, std::wstring source, std::wstring description)
+        : number(number), source(std::move(source)), description(std::move(description)) {}
+    const char* what() const noexcept override { return "ShutDownMod error"; }
+
+    uint32_t number;
+    std::wstring source;       // e.g. "Corvane.mShutDown"
+    std::wstring description;  // e.g. "ShutdownSystem failed: Access is denied.\r\n"
+};
+
+// Asks Windows to log off, shut down or restart (ExitWindowsEx flags 0 to
+// 31), enabling the shutdown privilege first on the NT family. True when
+// Windows accepted; the request then proceeds on its own. Raises
+// ShutdownError on every failure.
+bool ShutdownSystem(int32_t lFlags);
+
+// Enables SeShutdownPrivilege in the own process's token. True, or raises.
+bool EnableShutdownPrivilege();
+
+// Whether Windows is of the NT family. Never raises; a failed query reads
+// as false and is asked again next time.
+bool IsWindowsNT();
+
+// The system's message text for a Windows error code, exactly as written
+// (line end included); empty when the system has none.
+std::wstring ApiErrorText(uint32_t lErrorCode);
+
 // Asks Windows to restart; force closes running applications without
-// asking. Never raises, returns nothing to examine.
-void RestartComputer(bool force);
+// asking. When Windows refuses, starts the restart command minimised and
+// does not wait. Never raises, returns nothing to examine.
+void RestartComputer(bool bForce);
 
 }  // namespace ShutDownMod

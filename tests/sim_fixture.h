@@ -3,6 +3,7 @@
 
 #include "common/redirection.h"
 #include "os/sim/machine.h"
+#include "shutdown/ShutDownMod.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,8 @@ protected:
     void SetUp() override {
         sim::Reset();
         CommonModule::bManageFSRedir = false;
+        ShutDownMod::bPlatformKnown = false;
+        ShutDownMod::bPlatformIsNT = false;
     }
     sim::Machine& m() { return sim::machine(); }
 };

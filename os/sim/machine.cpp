@@ -60,7 +60,8 @@ void Reset() {
     AddDirectory(L"C:\\");
     AddDirectory(m.currentDirectory);
     AddFile(m.executablePath);
-    for (const wchar_t* tool : {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"wbem\\winmgmt.exe"})
+    for (const wchar_t* tool :
+         {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe", L"wbem\\winmgmt.exe"})
         AddFile(m.windowsDirectory + L"\\System32\\" + tool);
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,44 @@ struct StartedProcess {
     uint32_t exitCode = 0;
 };
 
+// A Windows call that a test makes fail, and the error code it leaves.
+struct Failure {
+    bool fails = false;
+    uint32_t lastError = 0;
+};
+inline Failure FailsWith(uint32_t lastError) { return Failure{true, lastError}; }
+
+struct ExitWindowsRequest {
+    uint32_t flags = 0;
+    uint32_t reason = 0;
+    bool accepted = false;
+};
+
+// The own process's token, what Windows says about itself, shutdown
+// requests.
+struct ShutdownState {
+    uint32_t platformId = 2;  // VER_PLATFORM_WIN32_NT; 1 is Windows 9x
+    // The account holds the shutdown privilege; like every privilege of a
+    // token it starts disabled.
+    bool holdsShutdownPrivilege = true;
+    bool shutdownPrivilegeEnabled = false;
+
+    Failure versionQuery;
+    Failure privilegeLookup;
+    Failure currentProcess;  // GetCurrentProcess answering 0
+    Failure tokenOpen;
+    Failure tokenAdjust;
+    Failure exitWindows;
+
+    std::vector<std::string> calls;  // Windows calls in order, by name
+    std::vector<ExitWindowsRequest> exitWindowsRequests;
+    std::map<uintptr_t, uint32_t> openTokens;  // handle -> access granted
+    uintptr_t nextHandle = 0x100;
+    int invalidCloses = 0;  // CloseHandle of something not open
+
+    std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // HKLM subkeys
+};
+
 struct Machine {
     // Clock: milliseconds of local time since midnight of `date`.
     int year = 2026, month = 12, day = 6;
@@ -110,6 +149,8 @@ struct Machine {
 
     int dispatchCount = 0;
     std::vector<uint32_t> sleeps;
+
+    ShutdownState shutdown;
 
     void Advance(int64_t milliseconds) { clockMs += milliseconds; }
     void SetTime(int hour, int minute, int second, int milliseconds) {

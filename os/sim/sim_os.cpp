@@ -180,7 +180,8 @@ uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& err
     }
     const size_t slash = pattern.find_last_of(L'\\');
     const std::wstring spec = slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
-    const std::wstring folder = sim::Resolve(slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1));
+    const std::wstring folder =
+        sim::Resolve(slash == std::wstring::npos ? L"." : pattern.substr(0, slash + 1));
     const sim::FileEntry* dir = sim::Find(folder);
     if (!dir || !dir->directory || spec.empty()) {
         error = 3;  // ERROR_PATH_NOT_FOUND

@@ -20,7 +20,8 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
     CreatedProcess created;
     if (!::CreateProcessW(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
                           nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        created.error = ::GetLastError();
+        const DWORD error = ::GetLastError();
+        created.error = error != 0 ? error : ERROR_GEN_FAILURE;  // never a failure read as a start
         return created;
     }
     ::CloseHandle(info.hThread);

@@ -5,8 +5,11 @@
 #include "common/redirection.h"
 #include "contract/platform.h"
 #include "os/os.h"
+#include "shutdown/ShutDownMod.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
@@ -181,6 +184,80 @@ TEST_F(ContractTest, TheShowWindowValueReachesTheStartedProgram) {
     EXPECT_TRUE(CommonModule::ShellX(recorder, L"normal", true, 1, slot, false));
     EXPECT_EQ(platform::RecordedStarts(recorder),
               recorder + L" hidden|show=0\n" + recorder + L" normal|show=1\n");
+}
+
+// ---- Token, privilege and shutdown. Nothing here asks Windows to shut down.
+
+TEST_F(ContractTest, ApiErrorTextIsTheSystemTextWithItsLineEnd) {
+    // File not found, access denied, invalid parameter, privilege not held.
+    for (const uint32_t code : {2u, 5u, 87u, 1314u}) {
+        SCOPED_TRACE(code);
+        const std::wstring text = ShutDownMod::ApiErrorText(code);
+        ASSERT_GT(text.size(), 2u);
+        EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
+        EXPECT_EQ(text.find(L"\r\n"), text.size() - 2) << "one line, as written";
+    }
+    EXPECT_EQ(ShutDownMod::ApiErrorText(0x2000FFFFu), L"");
+}
+
+TEST_F(ContractTest, ShutdownSystemRejectsInvalidFlagsWithoutSideEffects) {
+    const bool enabledBefore = platform::ShutdownPrivilegeEnabled();
+    std::wstring source = platform::ExecutableName();
+    source = source.substr(0, source.rfind(L'.')) + L".mShutDown";
+    for (const int32_t flags : {-1, 32}) {
+        try {
+            ShutDownMod::ShutdownSystem(flags);
+            ADD_FAILURE() << "flags " << flags << " were accepted";
+        } catch (const ShutDownMod::ShutdownError& error) {
+            EXPECT_EQ(error.number, 0x8004062Fu);
+            EXPECT_EQ(error.source, source);
+            EXPECT_EQ(error.description,
+                      L"Invalid parameter to ShutdownSystem: " + std::to_wstring(flags));
+        }
+    }
+    EXPECT_EQ(platform::ShutdownPrivilegeEnabled(), enabledBefore);
+}
+
+TEST_F(ContractTest, ThePrivilegeIsFoundByNameAndUnknownNamesFail) {
+    os::Luid luid;
+    EXPECT_TRUE(os::LookupPrivilegeValueA(L"SeShutdownPrivilege", luid).ok);
+    os::Luid untouched;
+    const os::CallResult unknown = os::LookupPrivilegeValueA(L"SeCorvanePrivilege", untouched);
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_EQ(unknown.lastError, 1313u);  // ERROR_NO_SUCH_PRIVILEGE
+}
+
+TEST_F(ContractTest, TheTokenEnablesThePrivilegeOnlyWithAdjustAccess) {
+    os::TokenPrivilege shutdown;
+    ASSERT_TRUE(os::LookupPrivilegeValueA(L"SeShutdownPrivilege", shutdown.luid).ok);
+    shutdown.attributes = 2;  // SE_PRIVILEGE_ENABLED
+    os::KernelHandle process = os::KernelHandle::None;
+    ASSERT_TRUE(os::GetCurrentProcess(process).ok);
+    EXPECT_NE(process, os::KernelHandle::None);
+
+    // TOKEN_QUERY alone may not adjust.
+    os::KernelHandle queryOnly = os::KernelHandle::None;
+    ASSERT_TRUE(os::OpenProcessToken(process, 0x8, queryOnly).ok);
+    os::TokenPrivilege previous;
+    const os::CallResult refused = os::AdjustTokenPrivileges(queryOnly, false, shutdown, &previous);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.lastError, 5u);  // ERROR_ACCESS_DENIED
+    EXPECT_TRUE(os::CloseHandle(queryOnly).ok);
+
+    // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, as ShutDownMod opens it.
+    os::KernelHandle token = os::KernelHandle::None;
+    ASSERT_TRUE(os::OpenProcessToken(process, 0x28, token).ok);
+    EXPECT_TRUE(os::AdjustTokenPrivileges(token, false, shutdown, &previous).ok);
+    EXPECT_TRUE(platform::ShutdownPrivilegeEnabled());
+    EXPECT_TRUE(os::CloseHandle(token).ok);
+    const os::CallResult again = os::CloseHandle(token);
+    EXPECT_FALSE(again.ok);
+    EXPECT_EQ(again.lastError, 6u);  // ERROR_INVALID_HANDLE
+}
+
+TEST_F(ContractTest, RegistryKeysOfTheLocalMachine) {
+    EXPECT_TRUE(os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control"));
+    EXPECT_FALSE(os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"));
 }
 
 }  // namespace

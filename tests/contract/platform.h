@@ -23,7 +23,10 @@ struct WindowView {
 WindowView StatusWindow();
 int ScreenDpi();
 
-std::wstring ExecutableName();  // the file name of the running test program
+std::wstring ExecutableName();
+
+// Whether SeShutdownPrivilege is enabled in the running process's token.
+bool ShutdownPrivilegeEnabled();  // the file name of the running test program
 
 }  // namespace platform
 

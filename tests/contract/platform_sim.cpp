@@ -12,7 +12,13 @@ void Prepare() {
     sim::Reset();
     sim::Make64Bit();  // the richer case: redirection is modelled too
     sim::machine().executablePath = L"C:\\tests\\corvane_contract.exe";
-    sim::machine().systemMessages[2] = L"The system cannot find the file specified.";
+    auto& text = sim::machine().systemMessages;
+    text[2] = L"The system cannot find the file specified.";
+    text[5] = L"Access is denied.";
+    text[87] = L"The parameter is incorrect.";
+    text[1314] = L"A required privilege is not held by the client.";
+    // What every Windows has.
+    sim::machine().shutdown.registryKeys.insert(L"SYSTEM\\CurrentControlSet\\Control");
 }
 
 void SetEnvironment(const std::wstring& name, const std::wstring& value) {
@@ -37,6 +43,8 @@ WindowView StatusWindow() {
 int ScreenDpi() { return 96; }
 
 std::wstring ExecutableName() { return L"corvane_contract.exe"; }
+
+bool ShutdownPrivilegeEnabled() { return sim::machine().shutdown.shutdownPrivilegeEnabled; }
 
 }  // namespace platform
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace platform {
 
@@ -49,6 +50,27 @@ int ScreenDpi() {
 }
 
 std::wstring ExecutableName() { return L"corvane_contract_win32.exe"; }
+
+bool ShutdownPrivilegeEnabled() {
+    LUID shutdown{};
+    if (!::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdown)) return false;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    bool enabled = false;
+    if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
+        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
+            if (entry.Luid.LowPart == shutdown.LowPart && entry.Luid.HighPart == shutdown.HighPart)
+                enabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+        }
+    }
+    ::CloseHandle(token);
+    return enabled;
+}
 
 }  // namespace platform
 

@@ -1,0 +1,122 @@
+// Token, privilege and shutdown: the Windows calls behind ShutDownMod, and
+// starting a program without waiting for it.
+#include "os/os.h"
+#include "os/win32/handles.h"
+
+#include <vector>
+
+namespace os {
+
+namespace {
+
+HANDLE ToHandle(KernelHandle handle) {
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
+}
+
+KernelHandle FromHandle(HANDLE handle) {
+    return static_cast<KernelHandle>(reinterpret_cast<uintptr_t>(handle));
+}
+
+CallResult Succeeded() { return CallResult{true, 0}; }
+
+CallResult FailedWithLastError() { return CallResult{false, ::GetLastError()}; }
+
+std::string ToAnsi(const std::wstring& text) {
+    const int size =
+        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::vector<char> ansi(static_cast<size_t>(size));
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), size, nullptr, nullptr);
+    return ansi.data();
+}
+
+TOKEN_PRIVILEGES ToRecord(const TokenPrivilege& privilege) {
+    TOKEN_PRIVILEGES record{};
+    record.PrivilegeCount = 1;
+    record.Privileges[0].Luid.LowPart = privilege.luid.lowPart;
+    record.Privileges[0].Luid.HighPart = privilege.luid.highPart;
+    record.Privileges[0].Attributes = privilege.attributes;
+    return record;
+}
+
+}  // namespace
+
+CallResult LookupPrivilegeValueA(const std::wstring& name, Luid& luid) {
+    const std::string ansiName = ToAnsi(name);
+    LUID found{};
+    if (!::LookupPrivilegeValueA(nullptr, ansiName.c_str(), &found)) return FailedWithLastError();
+    luid.lowPart = found.LowPart;
+    luid.highPart = found.HighPart;
+    return Succeeded();
+}
+
+CallResult GetCurrentProcess(KernelHandle& process) {
+    const HANDLE current = ::GetCurrentProcess();
+    if (!current) {
+        const CallResult failed = FailedWithLastError();
+        process = KernelHandle::None;
+        return failed;
+    }
+    process = FromHandle(current);
+    return Succeeded();
+}
+
+CallResult OpenProcessToken(KernelHandle process, uint32_t desiredAccess, KernelHandle& token) {
+    HANDLE opened = nullptr;
+    if (!::OpenProcessToken(ToHandle(process), desiredAccess, &opened))
+        return FailedWithLastError();
+    token = FromHandle(opened);
+    return Succeeded();
+}
+
+CallResult AdjustTokenPrivileges(KernelHandle token, bool disableAllPrivileges,
+                                 const TokenPrivilege& newState, TokenPrivilege* previousState) {
+    TOKEN_PRIVILEGES record = ToRecord(newState);
+    TOKEN_PRIVILEGES previous{};
+    DWORD returnedLength = 0;
+    // The 16 bytes of a one-entry record bound what the previous state may fill.
+    static_assert(sizeof previous == 16, "one-entry TOKEN_PRIVILEGES");
+    if (!::AdjustTokenPrivileges(ToHandle(token), disableAllPrivileges ? TRUE : FALSE, &record,
+                                 sizeof previous, previousState ? &previous : nullptr,
+                                 previousState ? &returnedLength : nullptr))
+        return FailedWithLastError();
+    // Success says nothing about a partial assignment; the last error does.
+    const DWORD assignment = ::GetLastError();
+    if (previousState) {
+        *previousState = TokenPrivilege{};
+        if (previous.PrivilegeCount >= 1) {
+            previousState->luid.lowPart = previous.Privileges[0].Luid.LowPart;
+            previousState->luid.highPart = previous.Privileges[0].Luid.HighPart;
+            previousState->attributes = previous.Privileges[0].Attributes;
+        }
+    }
+    return CallResult{true, assignment};
+}
+
+CallResult ExitWindowsEx(uint32_t flags, uint32_t reason) {
+    if (!::ExitWindowsEx(flags, reason)) return FailedWithLastError();
+    return Succeeded();
+}
+
+CallResult GetVersionExA(VersionInfo& info) {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;  // 148
+    if (!::GetVersionExA(&version)) return FailedWithLastError();
+    info.platformId = version.dwPlatformId;
+    return Succeeded();
+}
+
+CallResult CloseHandle(KernelHandle handle) {
+    if (!::CloseHandle(ToHandle(handle))) return FailedWithLastError();
+    return Succeeded();
+}
+
+bool RegistryKeyExists(const std::wstring& subKey) {
+    HKEY key = nullptr;
+    const LONG result =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (result == ERROR_SUCCESS) ::RegCloseKey(key);
+    return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
+}
+
+}  // namespace os
