@@ -14,9 +14,17 @@ namespace {
 
 constexpr uint32_t kErrorFileNotFound = 2;
 
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
+size_t CaseInsensitiveHash(const std::wstring& text) {
+    size_t hash = 14695981039346656037ull & static_cast<size_t>(-1);  // FNV-1a
+    for (wchar_t c : text) hash = (hash ^ static_cast<size_t>(std::towupper(c))) * 1099511628211ull;
+    return hash;
+}
+
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+    return true;
 }
 
 std::vector<std::wstring> SplitPatterns(const std::wstring& specList) {
@@ -120,13 +128,11 @@ void Search(const std::wstring& path, const std::vector<std::wstring>& patterns,
         Listing listing(path + L"*.*", Kind::Subdirectories);
         for (os::FindEntry entry; listing.Next(entry);) directories.push_back(path + entry.name);
     }
+    // A subdirectory's files can only repeat each other, and such repeats
+    // are left out silently, so its results go straight into the one list
+    // rather than through a list of their own.
     for (const std::wstring& directory : directories) {
-        FileList found;
-        Search(directory + L"\\", patterns, true, found, false);
-        for (const std::wstring& file : found.Items()) {
-            state.file = file;
-            if (!files.Add(file) && traced) TraceFailure(L"File already in the list", state);
-        }
+        Search(directory + L"\\", patterns, true, files, false);
         os::DispatchPendingMessages();
     }
 }
@@ -134,7 +140,11 @@ void Search(const std::wstring& path, const std::vector<std::wstring>& patterns,
 }  // namespace
 
 bool FileList::Add(const std::wstring& path) {
-    if (!keys_.insert(Upper(path)).second) return false;
+    const size_t hash = CaseInsensitiveHash(path);
+    const auto [first, last] = positions_.equal_range(hash);
+    for (auto it = first; it != last; ++it)
+        if (EqualIgnoringCase(items_[it->second], path)) return false;
+    positions_.emplace(hash, items_.size());
     items_.push_back(path);
     return true;
 }

@@ -1,8 +1,9 @@
 // Lists the files of a directory that match a list of wildcard patterns.
 #pragma once
 
+#include <cstddef>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 namespace CommonModule {
@@ -19,7 +20,9 @@ public:
 
 private:
     std::vector<std::wstring> items_;
-    std::unordered_set<std::wstring> keys_;  // upper-cased: one look-up per add
+    // Case-insensitive hash -> position in items_: one look-up per add,
+    // however long the list, and no second copy of each path.
+    std::unordered_multimap<size_t, size_t> positions_;
 };
 
 // Replaces Files with the files of Path matching SpecList ("*.mof;*.mfl"),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <memory>
 
 namespace sim {
 
@@ -46,13 +47,17 @@ bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& 
         [](wchar_t x, wchar_t y) { return std::towupper(x) < std::towupper(y); });
 }
 
-Machine& machine() {
-    static Machine instance;
+namespace {
+std::unique_ptr<Machine>& Instance() {
+    static std::unique_ptr<Machine> instance = std::make_unique<Machine>();
     return instance;
 }
+}  // namespace
+
+Machine& machine() { return *Instance(); }
 
 void Reset() {
-    machine() = Machine{};
+    Instance() = std::make_unique<Machine>();
     Machine& m = machine();
     m.environment[L"SystemRoot"] = m.windowsDirectory;
     m.environment[L"windir"] = m.windowsDirectory;

@@ -197,13 +197,19 @@ uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& err
     // further backslash.
     std::wstring prefix = Upper(folder);
     if (prefix.back() != L'\\') prefix += L'\\';
-    for (auto it = m.files.lower_bound(prefix); it != m.files.end(); ++it) {
+    for (auto it = m.files.lower_bound(prefix); it != m.files.end();) {
         const std::wstring& key = it->first;
         if (key.compare(0, prefix.size(), prefix) != 0) break;
-        if (key.find(L'\\', prefix.size()) != std::wstring::npos) continue;
+        const size_t deeper = key.find(L'\\', prefix.size());
+        if (deeper != std::wstring::npos) {
+            // Skip the rest of that subdirectory's tree: ']' follows '\'.
+            it = m.files.lower_bound(key.substr(0, deeper) + L']');
+            continue;
+        }
         const std::wstring name = it->second.path.substr(it->second.path.find_last_of(L'\\') + 1);
         if (everything || Matches(spec.c_str(), name.c_str()))
             found.push_back({name, it->second.attributes});
+        ++it;
     }
     if (found.empty()) {
         error = 2;  // ERROR_FILE_NOT_FOUND

@@ -81,12 +81,14 @@ expect_count() {  # PATTERN COUNT WHAT (in the Wine trace)
 }
 
 # The programs Corvane itself started, in order, one "program|command line"
-# line each, as Wine's process trace shows them.
+# line each, as Wine's process trace shows them; the program is empty where
+# Windows took it from the command line.
 started_by_corvane() {
     local tid
     tid=$(grep -a -m1 'sysrestore_create' "$e2e_out/trace.log" | cut -d: -f1)
     grep -a "^$tid:trace:process:CreateProcessInternalW app " "$e2e_out/trace.log" |
-        sed -E 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app L"(.*)" cmdline L"(.*)"$/\1|\2/' |
+        sed -E -e 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app \(null\) cmdline L"(.*)"$/|\1/' \
+               -e 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app L"(.*)" cmdline L"(.*)"$/\1|\2/' |
         sed -e 's/\\"/"/g' -e 's/\\\\/\\/g'
 }
 
@@ -106,6 +108,20 @@ expect_started() {  # FILE-WITH-EXPECTED-LINES FIRST-N
         diff <(cat "$1") <(echo "$got") | sed 's/^/        /'
         e2e_fail=1
     fi
+}
+
+expect_in_order() {  # LINE... : each started, in this order
+    local all line at=0 n
+    all=$(started_by_corvane)
+    for line in "$@"; do
+        n=$(echo "$all" | grep -n -x -F -- "$line" | cut -d: -f1 | awk -v a="$at" '$1 > a' | head -1)
+        if [ -z "$n" ]; then
+            echo "FAIL: not started (in this order): $line"
+            e2e_fail=1
+            return
+        fi
+        at=$n
+    done
 }
 
 e2e_finish() {
