@@ -125,6 +125,30 @@ TEST_F(FullRepairTest, APathWithABlankReachesTheToolAsOneArgument) {
             L"Dir\\inf\\sr.inf [shown]"));
 }
 
+TEST_F(FullRepairTest, AnEmptyWmiDirectoryRegistersNothingAndTheRestRuns) {
+    sim::Remove(L"C:\\Windows\\System32\\wbem\\winmgmt.exe");
+    sim::Remove(L"C:\\Windows\\System32\\wbem\\mofcomp.exe");
+    Module1::FullRepair();
+    for (const sim::StartedProcess& p : m().processes)
+        EXPECT_EQ(p.commandLine.find(L"regsvr32"), std::wstring::npos) << p.commandLine;
+    EXPECT_EQ(m().processes.back().commandLine, L"cmd.exe /c gpupdate /force");
+}
+
+TEST_F(FullRepairTest, TheWholeEscalationLeavesNoHandleOpen) {
+    sim::Make64Bit();
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
+    sim::AddFile(L"C:\\Windows\\SysWOW64\\wbem\\b.dll");
+    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 250;
+    sim::AddFile(L"C:\\Windows\\System32\\restore\\rstrui.exe");
+    m().messageBoxAnswer = 7;
+    m().wmiOutcomes = {sim::Returns(1), sim::Returns(1), sim::Returns(1)};
+    Module1::Main();
+    EXPECT_GT(m().processes.size(), 15u);
+    EXPECT_TRUE(m().openHandles.empty());
+    EXPECT_TRUE(m().listings.empty());
+    EXPECT_FALSE(m().redirectionDisabled);
+}
+
 TEST_F(FullRepairTest, WithoutSystemRootOnlyTheBareCommandsRun) {
     m().environment.erase(L"SystemRoot");
     Module1::FullRepair();

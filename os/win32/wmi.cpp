@@ -8,9 +8,11 @@ namespace os {
 
 namespace {
 
-// The WMI layer's own text for a status code, as the scripting layer shows
-// it; Windows' message table for codes WMI does not know.
+// The WMI layer's own text for one of its status codes, as the scripting
+// layer shows it. Other codes (access denied, class not registered) are
+// Windows' own and left to its message table.
 std::wstring WmiErrorText(HRESULT hr) {
+    if (HRESULT_FACILITY(hr) != FACILITY_ITF) return {};
     win32::ComPtr<IWbemStatusCodeText> statusText;
     win32::ScopedBstr text;
     if (SUCCEEDED(::CoCreateInstance(CLSID_WbemStatusCodeText, nullptr, CLSCTX_INPROC_SERVER,

@@ -25,4 +25,5 @@ if [ "$(loaded_count 'syswow64\cmd.exe')" != 0 ] || [ "$(loaded_count 'system32\
     echo "FAIL: the quick repair did not run the native cmd.exe"
     e2e_fail=1
 fi
+expect_no_handle_growth
 e2e_finish

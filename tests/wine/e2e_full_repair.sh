@@ -94,4 +94,5 @@ if [ -e "$native/WbemTest.exe.log" ] || started_by_corvane | grep -q -i 'wbemtes
 fi
 expect_line "box.title=Tessaline"
 expect_exit_code 1
+expect_no_handle_growth
 e2e_finish

@@ -2,6 +2,7 @@
 # e2e_setup and e2e_run, checks what it needs and ends with e2e_finish.
 
 e2e_fail=0
+e2e_environment=()
 
 e2e_setup() {  # ARCH NAME
     if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
@@ -25,21 +26,31 @@ e2e_setup() {  # ARCH NAME
 windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
 
 # Runs Corvane.exe and the observer side by side on one virtual display.
+# The array e2e_environment, when set, changes Corvane's environment
+# (envrun's NAME=VALUE, NAME=, -NAME); e2e_observer_options go to the
+# observer; E2E_DLL_OVERRIDES (exported) adds Wine DLL overrides for Corvane
+# alone.
 e2e_run() {  # ANSWER SECONDS
     local answer=$1 seconds=$2
     timeout $((seconds + 60)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         cd "$1"
         # The observer first, so that it sees the status window from the start.
-        timeout "$3" wine "$2" "$4" "$5" "$3" > observer.log 2> observer.err &
+        timeout "$3" wine "$2" "$4" "$5" "$3" $7 > observer.log 2> observer.err &
         observer=$!
         sleep 2
-        WINEDEBUG=+debugstr,+process,+loaddll timeout "$3" wine Corvane.exe > corvane.stdout 2> trace.log
+        seconds=$3 envrun=$6
+        shift 7
+        launch=(Corvane.exe)
+        [ $# -gt 0 ] && launch=("$envrun" "$@" -- Corvane.exe)
+        WINEDLLOVERRIDES="$WINEDLLOVERRIDES${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
+            WINEDEBUG=+debugstr,+process,+loaddll timeout "$seconds" wine "${launch[@]}" > corvane.stdout 2> trace.log
         echo $? > corvane.rc
         wait $observer
         echo $? > observer.rc
         timeout 30 wineserver -w
     ' _ "$e2e_out" "$(windows_path "$build/tests/wine/observer.exe")" "$seconds" "$answer" \
-        "$(windows_path "$e2e_out")"
+        "$(windows_path "$e2e_out")" "$(windows_path "$build/tests/wine/envrun.exe")" \
+        "${e2e_observer_options:-}" "${e2e_environment[@]}"
     # Windows console output ends its lines with CR LF.
     sed -i 's/\r$//' "$e2e_out/observer.log"
     if command -v /usr/bin/convert >/dev/null; then
@@ -122,6 +133,18 @@ expect_in_order() {  # LINE... : each started, in this order
         fi
         at=$n
     done
+}
+
+# The escalation after the first attempt (repairs, two more WMI requests)
+# leaves no handle behind.
+expect_no_handle_growth() {
+    local first end
+    first=$(sed -n 's/^handles.after-first-attempt=//p' "$e2e_out/observer.log")
+    end=$(sed -n 's/^handles.end=//p' "$e2e_out/observer.log")
+    if [ -z "$first" ] || [ -z "$end" ] || [ "$first" -le 0 ] || [ "$end" -gt "$first" ]; then
+        echo "FAIL: handles after the first attempt: ${first:-?}, at the final message: ${end:-?}"
+        e2e_fail=1
+    fi
 }
 
 e2e_finish() {
