@@ -24,22 +24,23 @@ e2e_setup() {  # ARCH NAME
 # outside the virtual display, and every later program would join it.)
 windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# Runs Corvane.exe and the observer side by side on one virtual display.
-e2e_run() {  # ANSWER SECONDS
-    local answer=$1 seconds=$2
+# Runs Corvane.exe (or PROGRAM, a path under $e2e_out) and the observer side
+# by side on one virtual display, in $e2e_out as the current directory.
+e2e_run() {  # ANSWER SECONDS [PROGRAM]
+    local answer=$1 seconds=$2 program=${3:-Corvane.exe}
     timeout $((seconds + 60)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         cd "$1"
         # The observer first, so that it sees the status window from the start.
         timeout "$3" wine "$2" "$4" "$5" "$3" > observer.log 2> observer.err &
         observer=$!
         sleep 2
-        WINEDEBUG=+debugstr,+process,+loaddll timeout "$3" wine Corvane.exe > corvane.stdout 2> trace.log
+        WINEDEBUG=+debugstr,+process,+loaddll timeout "$3" wine "$6" > corvane.stdout 2> trace.log
         echo $? > corvane.rc
         wait $observer
         echo $? > observer.rc
         timeout 30 wineserver -w
     ' _ "$e2e_out" "$(windows_path "$build/tests/wine/observer.exe")" "$seconds" "$answer" \
-        "$(windows_path "$e2e_out")"
+        "$(windows_path "$e2e_out")" "$program"
     # Windows console output ends its lines with CR LF.
     sed -i 's/\r$//' "$e2e_out/observer.log"
     if command -v /usr/bin/convert >/dev/null; then
