@@ -3,8 +3,14 @@
 #include <windows.h>
 
 #include "app/Module1.h"
+#include "os/win32/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // First of all: Corvane runs as administrator from folders anyone can
+    // write to, so no DLL may be taken from there. Where this Windows cannot
+    // restrict the search (XP before SP1), there is nothing better to do
+    // than go on.
+    win32::RestrictDllSearchPath();
     // Existence tests of paths on empty removable drives must fail quietly,
     // not stop the repair with a "no disk" dialog.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

@@ -25,23 +25,24 @@ e2e_setup() {  # ARCH NAME
 # outside the virtual display, and every later program would join it.)
 windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# Runs Corvane.exe and the observer side by side on one virtual display.
+# Runs Corvane.exe (or PROGRAM, a path under $e2e_out) and the observer side
+# by side on one virtual display, in $e2e_out as the current directory.
 # The array e2e_environment, when set, changes Corvane's environment
 # (envrun's NAME=VALUE, NAME=, -NAME); e2e_observer_options go to the
 # observer; E2E_DLL_OVERRIDES (exported) adds Wine DLL overrides for Corvane
 # alone.
-e2e_run() {  # ANSWER SECONDS
-    local answer=$1 seconds=$2
+e2e_run() {  # ANSWER SECONDS [PROGRAM]
+    local answer=$1 seconds=$2 program=${3:-Corvane.exe}
     timeout $((seconds + 60)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         cd "$1"
         # The observer first, so that it sees the status window from the start.
         timeout "$3" wine "$2" "$4" "$5" "$3" $7 > observer.log 2> observer.err &
         observer=$!
         sleep 2
-        seconds=$3 envrun=$6
-        shift 7
-        launch=(Corvane.exe)
-        [ $# -gt 0 ] && launch=("$envrun" "$@" -- Corvane.exe)
+        seconds=$3 envrun=$6 program=$8
+        shift 8
+        launch=("$program")
+        [ $# -gt 0 ] && launch=("$envrun" "$@" -- "$program")
         WINEDLLOVERRIDES="$WINEDLLOVERRIDES${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
             WINEDEBUG=+debugstr,+process,+loaddll timeout "$seconds" wine "${launch[@]}" > corvane.stdout 2> trace.log
         echo $? > corvane.rc
@@ -50,7 +51,7 @@ e2e_run() {  # ANSWER SECONDS
         timeout 30 wineserver -w
     ' _ "$e2e_out" "$(windows_path "$build/tests/wine/observer.exe")" "$seconds" "$answer" \
         "$(windows_path "$e2e_out")" "$(windows_path "$build/tests/wine/envrun.exe")" \
-        "${e2e_observer_options:-}" "${e2e_environment[@]}"
+        "${e2e_observer_options:-}" "$program" "${e2e_environment[@]}"
     # Windows console output ends its lines with CR LF.
     sed -i 's/\r$//' "$e2e_out/observer.log"
     if command -v /usr/bin/convert >/dev/null; then

@@ -1,0 +1,49 @@
+// DLL search path hardening, looked up at run time: both functions are newer
+// than some of the Windows versions Corvane runs on.
+#include "os/win32/startup.h"
+
+#include <windows.h>
+
+// Older SDK headers (or _WIN32_WINNT below Windows 8) leave it out.
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+namespace win32 {
+
+namespace {
+
+// Typed by hand: the SDK declares them only for newer targets.
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD directoryFlags);
+using SetDllDirectoryWFunction = BOOL(WINAPI*)(LPCWSTR pathName);
+
+template <typename Function>
+Function Kernel32Function(const char* name) {
+    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel32 ? reinterpret_cast<Function>(
+                          reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
+                    : nullptr;
+}
+
+}  // namespace
+
+bool RestrictDllSearchPath() {
+    // Windows 8 and later, and Vista or 7 with KB2533623: System32 only, for
+    // every LoadLibrary without an explicit search flag and for the
+    // dependencies of what it loads. Neither the application directory nor
+    // the current directory is searched any more.
+    if (const auto setDefaultDllDirectories =
+            Kernel32Function<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories")) {
+        if (setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return true;
+    }
+    // XP SP1 and later: an empty string takes the current directory out of
+    // the search. The application directory stays first in the search on
+    // these systems; nothing short of the above removes it.
+    if (const auto setDllDirectoryW =
+            Kernel32Function<SetDllDirectoryWFunction>("SetDllDirectoryW")) {
+        if (setDllDirectoryW(L"")) return true;
+    }
+    return false;
+}
+
+}  // namespace win32

@@ -1,0 +1,17 @@
+// A stand-in for a DLL that someone dropped beside Corvane.exe or into the
+// current directory: when any process loads it, it creates
+// "<its own path>.loaded". It exports nothing, so a caller that goes on to
+// look up a function in it falls back as it would for a missing DLL.
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    wchar_t marker[MAX_PATH + 8] = {};
+    const DWORD length = ::GetModuleFileNameW(self, marker, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return TRUE;
+    ::lstrcatW(marker, L".loaded");
+    HANDLE file = ::CreateFileW(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    return TRUE;
+}
