@@ -155,11 +155,8 @@ Handle OpenProcess(uint32_t access, bool inheritHandle, uint32_t processId, uint
 bool GetExitCodeProcess(Handle process, uint32_t& exitCode);
 
 void CloseHandle(Handle handle);
-// ---- Token, privilege and shutdown ----------------------------------------
 
-// A kernel handle (process or token), opaque above the seam. None is no
-// handle; the own process's pseudo handle is a handle, not None.
-enum class KernelHandle : uintptr_t { None = 0 };
+// ---- Token, privilege and shutdown ----------------------------------------
 
 // The outcome of a Windows call that reports failure through GetLastError.
 struct CallResult {
@@ -183,17 +180,18 @@ struct TokenPrivilege {
 // code page.
 CallResult LookupPrivilegeValueA(const std::wstring& name, Luid& luid);
 
-// GetCurrentProcess: the pseudo handle of the own process, never closed.
-CallResult GetCurrentProcess(KernelHandle& process);
+// GetCurrentProcess: the pseudo handle of the own process (not 0), never
+// closed.
+CallResult GetCurrentProcess(Handle& process);
 
-// The token is the caller's to close.
-CallResult OpenProcessToken(KernelHandle process, uint32_t desiredAccess, KernelHandle& token);
+// The token is the caller's to close (CloseHandle).
+CallResult OpenProcessToken(Handle process, uint32_t desiredAccess, Handle& token);
 
 // AdjustTokenPrivileges with a one-entry record (16 bytes) and, when given,
 // the same layout for the previous state. Windows reports a partial
 // assignment as success: lastError is then ERROR_NOT_ALL_ASSIGNED (1300),
 // and 0 after a full one.
-CallResult AdjustTokenPrivileges(KernelHandle token, bool disableAllPrivileges,
+CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
                                  const TokenPrivilege& newState, TokenPrivilege* previousState);
 
 // ExitWindowsEx: on success Windows goes on shutting down by itself and the
@@ -205,8 +203,6 @@ struct VersionInfo {
     uint32_t platformId = 0;  // VER_PLATFORM_WIN32_NT is 2
 };
 CallResult GetVersionExA(VersionInfo& info);
-
-CallResult CloseHandle(KernelHandle handle);
 
 // Whether HKEY_LOCAL_MACHINE\subKey exists (a key that exists but may not be
 // read counts as existing).

@@ -47,22 +47,6 @@ std::wstring ErrorSource() {
 
 std::wstring InBrackets(uint32_t lErrorCode) { return L"[" + ApiErrorText(lErrorCode) + L"]"; }
 
-// Owns a token from the seam, so it is closed on every way out.
-class TokenHandle {
-public:
-    TokenHandle() = default;
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-    ~TokenHandle() {
-        if (handle_ != os::KernelHandle::None) os::CloseHandle(handle_);
-    }
-    os::KernelHandle get() const { return handle_; }
-    os::KernelHandle& out() { return handle_; }
-
-private:
-    os::KernelHandle handle_ = os::KernelHandle::None;
-};
-
 // Windows PE has no shutdown.exe; its own restart command stands in.
 std::wstring FallbackCommand(bool bForce) {
     if (os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"))
@@ -100,17 +84,18 @@ bool EnableShutdownPrivilege() {
               L"Can't enable shutdown: Can't find the SE_SHUTDOWN_NAME privilege value." +
                   InBrackets(lookup.lastError));
 
-    os::KernelHandle process = os::KernelHandle::None;
+    os::Handle process = 0;
     const os::CallResult current = os::GetCurrentProcess(process);
-    if (!current.ok || process == os::KernelHandle::None)
+    if (!current.ok || process == 0)
         Raise(kErrNoCurrentProcess,
               L"Can't enable shutdown: Can't determine the current process. " +
                   InBrackets(current.lastError));
 
-    TokenHandle token;
-    const os::CallResult opened =
-        os::OpenProcessToken(process, kTokenAdjustPrivileges | kTokenQuery, token.out());
-    if (!opened.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(opened.lastError));
+    os::Handle opened = 0;
+    const os::CallResult open =
+        os::OpenProcessToken(process, kTokenAdjustPrivileges | kTokenQuery, opened);
+    if (!open.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(open.lastError));
+    const CommonModule::UniqueHandle token(opened);  // closed on every way out
 
     // An account without the privilege gets a partial assignment, which
     // Windows reports as success; ExitWindowsEx then refuses and says why.

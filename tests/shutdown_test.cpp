@@ -53,7 +53,7 @@ protected:
     }
     void ExpectNoHandleLeft() {
         EXPECT_TRUE(s().openTokens.empty()) << "a token was left open";
-        EXPECT_EQ(s().invalidCloses, 0) << "something was closed that was not open";
+        EXPECT_EQ(m().invalidCloses, 0) << "something was closed that was not open";
     }
 };
 

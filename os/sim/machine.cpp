@@ -115,6 +115,14 @@ std::wstring Resolve(const std::wstring& input) {
     return full;
 }
 
+uintptr_t NewHandle(uint32_t processId) {
+    Machine& m = machine();
+    const uintptr_t handle = m.nextHandle;
+    m.nextHandle += 4;
+    m.openHandles[handle] = processId;
+    return handle;
+}
+
 const FileEntry* Find(const std::wstring& path) {
     const std::wstring full = Resolve(path);
     if (full.empty()) return nullptr;

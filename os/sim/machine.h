@@ -95,8 +95,6 @@ struct ShutdownState {
     std::vector<std::string> calls;  // Windows calls in order, by name
     std::vector<ExitWindowsRequest> exitWindowsRequests;
     std::map<uintptr_t, uint32_t> openTokens;  // handle -> access granted
-    uintptr_t nextHandle = 0x100;
-    int invalidCloses = 0;  // CloseHandle of something not open
 
     std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // HKLM subkeys
 };
@@ -140,8 +138,9 @@ struct Machine {
 
     std::vector<StartedProcess> processes;
     bool openProcessFails = false;
-    std::map<uintptr_t, uint32_t> openHandles;  // handle -> process id
+    std::map<uintptr_t, uint32_t> openHandles;  // handle -> process id (0: none)
     uintptr_t nextHandle = 0x100;
+    int invalidCloses = 0;  // CloseHandle of something not open
 
     // Open listings: handle -> the entries still to come.
     std::map<uintptr_t, std::deque<os::FindEntry>> listings;
@@ -176,6 +175,10 @@ void Remove(const std::wstring& path);
 // the drive and WOW64 redirection applied; empty when it cannot be resolved.
 std::wstring Resolve(const std::wstring& path);
 const FileEntry* Find(const std::wstring& path);
+
+// A new open handle, counted so that tests can find leaks; a process
+// handle names its process, any other handle 0.
+uintptr_t NewHandle(uint32_t processId);
 
 // Convenience outcomes for the WMI queue.
 os::WmiOutcome Returns(int32_t value);

@@ -53,33 +53,31 @@ CallResult LookupPrivilegeValueA(const std::wstring& name, Luid& luid) {
     return ok;
 }
 
-CallResult GetCurrentProcess(KernelHandle& process) {
+CallResult GetCurrentProcess(Handle& process) {
     const CallResult ok = Record("GetCurrentProcess");
     if (State().currentProcess.fails) {
-        process = KernelHandle::None;
+        process = 0;
         return Fail(State().currentProcess.lastError);
     }
-    process = static_cast<KernelHandle>(kCurrentProcess);
+    process = kCurrentProcess;
     return ok;
 }
 
-CallResult OpenProcessToken(KernelHandle process, uint32_t desiredAccess, KernelHandle& token) {
+CallResult OpenProcessToken(Handle process, uint32_t desiredAccess, Handle& token) {
     const CallResult ok = Record("OpenProcessToken");
     sim::ShutdownState& s = State();
-    if (static_cast<uintptr_t>(process) != kCurrentProcess) return Fail(kErrorInvalidHandle);
+    if (process != kCurrentProcess) return Fail(kErrorInvalidHandle);
     if (s.tokenOpen.fails) return Fail(s.tokenOpen.lastError);
-    const uintptr_t handle = s.nextHandle;
-    s.nextHandle += 4;
-    s.openTokens[handle] = desiredAccess;
-    token = static_cast<KernelHandle>(handle);
+    token = sim::NewHandle(0);
+    s.openTokens[token] = desiredAccess;
     return ok;
 }
 
-CallResult AdjustTokenPrivileges(KernelHandle token, bool disableAllPrivileges,
+CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
                                  const TokenPrivilege& newState, TokenPrivilege* previousState) {
     const CallResult ok = Record("AdjustTokenPrivileges");
     sim::ShutdownState& s = State();
-    const auto open = s.openTokens.find(static_cast<uintptr_t>(token));
+    const auto open = s.openTokens.find(token);
     if (open == s.openTokens.end()) return Fail(kErrorInvalidHandle);
     const uint32_t access = open->second;
     if (!(access & kTokenAdjustPrivileges)) return Fail(kErrorAccessDenied);
@@ -114,18 +112,6 @@ CallResult GetVersionExA(VersionInfo& info) {
     const CallResult ok = Record("GetVersionExA");
     if (State().versionQuery.fails) return Fail(State().versionQuery.lastError);
     info.platformId = State().platformId;
-    return ok;
-}
-
-CallResult CloseHandle(KernelHandle handle) {
-    const CallResult ok = Record("CloseHandle");
-    sim::ShutdownState& s = State();
-    const uintptr_t value = static_cast<uintptr_t>(handle);
-    if (value == kCurrentProcess) return ok;  // closing the pseudo handle does nothing
-    if (s.openTokens.erase(value) == 0) {
-        ++s.invalidCloses;
-        return Fail(kErrorInvalidHandle);
-    }
     return ok;
 }
 

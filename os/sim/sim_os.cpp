@@ -20,15 +20,6 @@ std::wstring Upper(std::wstring text) {
     return text;
 }
 
-// Every open handle is counted, so that tests can find leaks; a listing's
-// handle belongs to no process (0).
-uintptr_t NewHandle(uint32_t processId) {
-    sim::Machine& m = sim::machine();
-    const uintptr_t handle = m.nextHandle;
-    m.nextHandle += 4;
-    m.openHandles[handle] = processId;
-    return handle;
-}
 bool WindowAlive() { return Window().created && !Window().destroyed; }
 
 }  // namespace
@@ -217,7 +208,7 @@ uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& err
     }
     entry = found.front();
     found.pop_front();
-    const uintptr_t handle = NewHandle(0);
+    const uintptr_t handle = sim::NewHandle(0);
     m.listings[handle] = std::move(found);
     return handle;
 }
@@ -332,7 +323,7 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
             static_cast<uint32_t>(std::wcstoul(commandLine.c_str() + exitAt + 8, nullptr, 10));
     m.processes.push_back(started);
     created.processId = started.processId;
-    created.process = NewHandle(started.processId);
+    created.process = sim::NewHandle(started.processId);
     return created;
 }
 
@@ -347,7 +338,7 @@ Handle OpenProcess(uint32_t /*access*/, bool /*inheritHandle*/, uint32_t process
         error = 87;  // ERROR_INVALID_PARAMETER: no such process
         return 0;
     }
-    return NewHandle(processId);
+    return sim::NewHandle(processId);
 }
 
 bool GetExitCodeProcess(Handle process, uint32_t& exitCode) {
@@ -360,6 +351,11 @@ bool GetExitCodeProcess(Handle process, uint32_t& exitCode) {
     return true;
 }
 
-void CloseHandle(Handle handle) { sim::machine().openHandles.erase(handle); }
+void CloseHandle(Handle handle) {
+    sim::Machine& m = sim::machine();
+    if (handle == static_cast<Handle>(-1)) return;  // the own process's pseudo handle
+    if (m.openHandles.erase(handle) == 0) ++m.invalidCloses;
+    if (m.shutdown.openTokens.erase(handle) != 0) m.shutdown.calls.push_back("CloseHandle");
+}
 
 }  // namespace os

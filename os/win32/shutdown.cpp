@@ -9,13 +9,9 @@ namespace os {
 
 namespace {
 
-HANDLE ToHandle(KernelHandle handle) {
-    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
-}
+HANDLE ToHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-KernelHandle FromHandle(HANDLE handle) {
-    return static_cast<KernelHandle>(reinterpret_cast<uintptr_t>(handle));
-}
+Handle FromHandle(HANDLE handle) { return reinterpret_cast<Handle>(handle); }
 
 CallResult Succeeded() { return CallResult{true, 0}; }
 
@@ -50,18 +46,18 @@ CallResult LookupPrivilegeValueA(const std::wstring& name, Luid& luid) {
     return Succeeded();
 }
 
-CallResult GetCurrentProcess(KernelHandle& process) {
+CallResult GetCurrentProcess(Handle& process) {
     const HANDLE current = ::GetCurrentProcess();
     if (!current) {
         const CallResult failed = FailedWithLastError();
-        process = KernelHandle::None;
+        process = 0;
         return failed;
     }
     process = FromHandle(current);
     return Succeeded();
 }
 
-CallResult OpenProcessToken(KernelHandle process, uint32_t desiredAccess, KernelHandle& token) {
+CallResult OpenProcessToken(Handle process, uint32_t desiredAccess, Handle& token) {
     HANDLE opened = nullptr;
     if (!::OpenProcessToken(ToHandle(process), desiredAccess, &opened))
         return FailedWithLastError();
@@ -69,7 +65,7 @@ CallResult OpenProcessToken(KernelHandle process, uint32_t desiredAccess, Kernel
     return Succeeded();
 }
 
-CallResult AdjustTokenPrivileges(KernelHandle token, bool disableAllPrivileges,
+CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
                                  const TokenPrivilege& newState, TokenPrivilege* previousState) {
     TOKEN_PRIVILEGES record = ToRecord(newState);
     TOKEN_PRIVILEGES previous{};
@@ -103,11 +99,6 @@ CallResult GetVersionExA(VersionInfo& info) {
     version.dwOSVersionInfoSize = sizeof version;  // 148
     if (!::GetVersionExA(&version)) return FailedWithLastError();
     info.platformId = version.dwPlatformId;
-    return Succeeded();
-}
-
-CallResult CloseHandle(KernelHandle handle) {
-    if (!::CloseHandle(ToHandle(handle))) return FailedWithLastError();
     return Succeeded();
 }
 
