@@ -1,37 +1,15 @@
 // File tests and WOW64 redirection.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 #include <vector>
 
 namespace os {
 
-namespace {
-
-std::string ToAnsi(const std::wstring& text) {
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::vector<char> ansi(static_cast<size_t>(size));
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-    return ansi.data();
-}
-
-// The WOW64 functions are missing from older kernels (32-bit XP): look them
-// up by name on first use rather than importing them.
-template <typename Function>
-Function* Kernel32Function(const char* name) {
-    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel32 ? reinterpret_cast<Function*>(
-                          reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
-                    : nullptr;
-}
-
-}  // namespace
-
 int32_t OpenFileExists(const std::wstring& path) {
     OFSTRUCT info{};
-    return ::OpenFile(ToAnsi(path).c_str(), &info, OF_EXIST);
+    return ::OpenFile(win32::ToAnsi(path).c_str(), &info, OF_EXIST);
 }
 
 bool QueryFileAttributes(const std::wstring& path, uint32_t& attributes, uint32_t& error) {
@@ -82,7 +60,7 @@ std::wstring SystemDirectory() {
 }
 
 uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue) {
-    static auto* disable = Kernel32Function<decltype(::Wow64DisableWow64FsRedirection)>(
+    static auto* disable = win32::Kernel32Function<decltype(&::Wow64DisableWow64FsRedirection)>(
         "Wow64DisableWow64FsRedirection");
     if (!disable) return ERROR_PROC_NOT_FOUND;
     PVOID value = nullptr;
@@ -91,7 +69,7 @@ uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue) {
 }
 
 uint32_t Wow64RevertFsRedirection(uintptr_t oldValue) {
-    static auto* revert = Kernel32Function<decltype(::Wow64RevertWow64FsRedirection)>(
+    static auto* revert = win32::Kernel32Function<decltype(&::Wow64RevertWow64FsRedirection)>(
         "Wow64RevertWow64FsRedirection");
     if (!revert) return ERROR_PROC_NOT_FOUND;
     revert(reinterpret_cast<PVOID>(oldValue));

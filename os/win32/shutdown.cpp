@@ -2,6 +2,7 @@
 // starting a program without waiting for it.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 #include <vector>
 
@@ -17,15 +18,6 @@ CallResult Succeeded() { return CallResult{true, 0}; }
 
 CallResult FailedWithLastError() { return CallResult{false, ::GetLastError()}; }
 
-std::string ToAnsi(const std::wstring& text) {
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::vector<char> ansi(static_cast<size_t>(size));
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-    return ansi.data();
-}
-
 TOKEN_PRIVILEGES ToRecord(const TokenPrivilege& privilege) {
     TOKEN_PRIVILEGES record{};
     record.PrivilegeCount = 1;
@@ -38,7 +30,7 @@ TOKEN_PRIVILEGES ToRecord(const TokenPrivilege& privilege) {
 }  // namespace
 
 CallResult LookupPrivilegeValueA(const std::wstring& name, Luid& luid) {
-    const std::string ansiName = ToAnsi(name);
+    const std::string ansiName = win32::ToAnsi(name);
     LUID found{};
     if (!::LookupPrivilegeValueA(nullptr, ansiName.c_str(), &found)) return FailedWithLastError();
     luid.lowPart = found.LowPart;

@@ -2,6 +2,8 @@
 // than some of the Windows versions Corvane runs on.
 #include "os/win32/startup.h"
 
+#include "os/win32/helpers.h"
+
 #include <windows.h>
 
 // Older SDK headers (or _WIN32_WINNT below Windows 8) leave it out.
@@ -16,14 +18,6 @@ namespace {
 // Typed by hand: the SDK declares them only for newer targets.
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD directoryFlags);
 using SetDllDirectoryWFunction = BOOL(WINAPI*)(LPCWSTR pathName);
-
-template <typename Function>
-Function Kernel32Function(const char* name) {
-    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel32 ? reinterpret_cast<Function>(
-                          reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
-                    : nullptr;
-}
 
 }  // namespace
 

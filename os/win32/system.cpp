@@ -1,22 +1,14 @@
 // Debugger output, time, messages, the environment and system texts.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 #include <vector>
 
 namespace os {
 
 void OutputDebugText(const std::wstring& text) {
-    // Characters outside the ANSI code page become its default character.
-    const int size =
-        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        ::OutputDebugStringA("");
-        return;
-    }
-    std::vector<char> ansi(static_cast<size_t>(size));
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), size, nullptr, nullptr);
-    ::OutputDebugStringA(ansi.data());
+    ::OutputDebugStringA(win32::ToAnsi(text).c_str());
 }
 
 LocalTime GetLocalTime() {

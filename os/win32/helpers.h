@@ -1,0 +1,33 @@
+// Small helpers shared by the Win32 side of the seam.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace win32 {
+
+// The text in the system's ANSI code page, for the "A" functions;
+// characters outside it become the code page's default character.
+inline std::string ToAnsi(const std::wstring& text) {
+    const int size =
+        ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::vector<char> ansi(static_cast<size_t>(size));
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi.data(), size, nullptr, nullptr);
+    return ansi.data();
+}
+
+// A kernel32 function looked up by name, for functions that older Windows
+// lacks: importing them would stop the program from loading there. Null
+// when this kernel32 does not have it.
+template <typename FunctionPointer>
+FunctionPointer Kernel32Function(const char* name) {
+    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel32 ? reinterpret_cast<FunctionPointer>(
+                          reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
+                    : nullptr;
+}
+
+}  // namespace win32
