@@ -140,13 +140,28 @@ void Search(const std::wstring& path, const std::vector<std::wstring>& patterns,
 }  // namespace
 
 bool FileList::Add(const std::wstring& path) {
+    if ((items_.size() + 1) * 2 > slots_.size()) Grow();  // at most half full
     const size_t hash = CaseInsensitiveHash(path);
-    const auto [first, last] = positions_.equal_range(hash);
-    for (auto it = first; it != last; ++it)
-        if (EqualIgnoringCase(items_[it->second], path)) return false;
-    positions_.emplace(hash, items_.size());
+    const size_t mask = slots_.size() - 1;
+    size_t slot = hash & mask;
+    for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+        const size_t position = slots_[slot] - 1;
+        if (hashes_[position] == hash && EqualIgnoringCase(items_[position], path)) return false;
+    }
+    slots_[slot] = items_.size() + 1;
     items_.push_back(path);
+    hashes_.push_back(hash);
     return true;
+}
+
+void FileList::Grow() {
+    slots_.assign(slots_.empty() ? 64 : slots_.size() * 2, 0);
+    const size_t mask = slots_.size() - 1;
+    for (size_t position = 0; position < items_.size(); ++position) {
+        size_t slot = hashes_[position] & mask;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask;
+        slots_[slot] = position + 1;
+    }
 }
 
 void FindFiles(std::wstring Path, const std::wstring& SpecList, FileList& Files, bool RecurseDirs) {

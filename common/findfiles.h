@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace CommonModule {
@@ -19,10 +18,13 @@ public:
     const std::vector<std::wstring>& Items() const { return items_; }
 
 private:
+    void Grow();
+
     std::vector<std::wstring> items_;
-    // Case-insensitive hash -> position in items_: one look-up per add,
-    // however long the list, and no second copy of each path.
-    std::unordered_multimap<size_t, size_t> positions_;
+    std::vector<size_t> hashes_;  // case-insensitive hash of each item
+    // An open-addressing index into items_ (position + 1, 0 for free): one
+    // look-up per add however long the list, in one block of memory.
+    std::vector<size_t> slots_;
 };
 
 // Replaces Files with the files of Path matching SpecList ("*.mof;*.mfl"),

@@ -107,13 +107,17 @@ TEST_F(FindFilesTest, ListingsSeeTheNativeDirectoryAndDispatchMessages) {
     EXPECT_EQ(m().dispatchCount, 2) << "once after each pattern";
 }
 
-TEST(FileListTest, UniqueWithoutRegardToCase) {
+TEST(FileListTest, UniqueWithoutRegardToCaseAcrossGrowth) {
     FileList list;
     EXPECT_TRUE(list.Add(L"C:\\A\\x.dll"));
     EXPECT_FALSE(list.Add(L"c:\\a\\X.DLL"));
-    EXPECT_TRUE(list.Add(L"C:\\A\\y.dll"));
-    EXPECT_EQ(list.Count(), 2u);
-    EXPECT_EQ(list.Item(2), L"C:\\A\\y.dll");
+    // Enough entries to make the index grow several times.
+    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(list.Add(L"C:\\A\\f" + std::to_wstring(i)));
+    EXPECT_FALSE(list.Add(L"C:\\a\\X.dll"));
+    EXPECT_FALSE(list.Add(L"c:\\A\\F999"));
+    EXPECT_EQ(list.Count(), 1001u);
+    EXPECT_EQ(list.Item(1), L"C:\\A\\x.dll");
+    EXPECT_EQ(list.Item(1001), L"C:\\A\\f999");
 }
 
 }  // namespace
