@@ -21,12 +21,15 @@ if [ -n "${DISPLAY:-}" ]; then
 else
     e2e_run 2 600
     rc=$(cat "$e2e_out/corvane.rc")
-    sed -n 's/^\(status\|box\)\./  /p' "$e2e_out/observer.log"
+    echo "What the windows showed:"
+    grep -E '^(status\.(caption|label)|box\.(title|text))=' "$e2e_out/observer.log" |
+        sed -e 's/^/  /' -e 's/\\r\\n/\n      /g'
     echo "screenshots: $(ls "$e2e_out"/*.png 2>/dev/null | tr '\n' ' ')"
 fi
 
 echo "Debugger trace:"
-grep -a 'OutputDebugString' "$e2e_out/trace.log" | sed -E 's/^.*OutputDebugStringA? "(.*)"$/  \1/'
+grep -a 'OutputDebugString' "$e2e_out/trace.log" |
+    sed -E -e 's/^.*OutputDebugStringA? "(.*)"$/  \1/' -e 's/\\t/    /g' -e 's/\\\\/\\/g'
 echo "Programs started (program|command line):"
 started_by_corvane | sed 's/^/  /'
 echo "Corvane.exe exit code: $rc"
