@@ -50,11 +50,8 @@ private:
     Handle handle_ = Handle(Invalid);
 };
 
-inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
 inline void DeleteGdiFont(HFONT font) { ::DeleteObject(font); }
 
-// Process and token handles are null when empty: GetCurrentProcess() is -1.
-using unique_handle = UniqueHandle<HANDLE, CloseKernelHandle, 0>;
 using unique_hfont = UniqueHandle<HFONT, DeleteGdiFont, 0>;
 
 template <typename T>

@@ -6,10 +6,10 @@
 
 #include "app/Module1.h"
 #include "common/redirection.h"
+#include "contract/platform.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,15 +36,8 @@ void PlaceRecorder(const std::wstring& path) {
     ::DeleteFileW((path + L".log").c_str());
 }
 
-std::wstring LogOf(const std::wstring& path) {
-    std::wstring log;
-    FILE* in = _wfopen((path + L".log").c_str(), L"r, ccs=UTF-8");
-    if (!in) return log;
-    wchar_t line[1024];
-    while (std::fgetws(line, 1024, in)) log += line;
-    std::fclose(in);
-    return log;
-}
+// What the recorder at path logged, one "command line|show=N" line a start.
+std::wstring LogOf(const std::wstring& path) { return platform::RecordedStarts(path); }
 
 class HostileEnvironment : public ::testing::Test {
 protected:
