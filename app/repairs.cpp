@@ -1,4 +1,4 @@
-#include "app/Module1.h"
+#include "app/repairs.h"
 #include "common/exists.h"
 #include "common/findfiles.h"
 #include "common/handle.h"

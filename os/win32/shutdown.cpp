@@ -1,5 +1,5 @@
-// Token, privilege and shutdown: the Windows calls behind ShutDownMod, and
-// starting a program without waiting for it.
+// Token, privilege and shutdown: the Windows calls behind restarting the
+// computer.
 #include "os/os.h"
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"

@@ -5,7 +5,8 @@
 #include "common/redirection.h"
 #include "contract/platform.h"
 #include "os/os.h"
-#include "shutdown/ShutDownMod.h"
+#include "shutdown/restart.h"
+#include "ui/status_window.h"
 
 #include <gtest/gtest.h>
 
@@ -65,15 +66,7 @@ TEST_F(ContractTest, AMissingWmiNamespaceRaisesWithACode) {
 }
 
 TEST_F(ContractTest, StatusWindowLifecycle) {
-    os::StatusWindowLayout layout;
-    layout.clientWidthTwips = 4230;
-    layout.clientHeightTwips = 720;
-    layout.labelTopTwips = 240;
-    layout.labelWidthTwips = 4215;
-    layout.labelHeightTwips = 255;
-    layout.caption = L"Form2";
-    layout.labelText = L"Label1";
-
+    const os::StatusWindowLayout layout = frmStatusWin::DesignLayout();
     os::StatusWindowShow(layout);
     os::StatusWindowSetCaption(L"Brindlemoor - Corvane");
     os::StatusWindowSetLabel(L"Errors encountered, Restarting System Restore...");
@@ -84,10 +77,10 @@ TEST_F(ContractTest, StatusWindowLifecycle) {
     EXPECT_TRUE(view.visible);
     EXPECT_EQ(view.caption, L"Brindlemoor - Corvane");
     EXPECT_EQ(view.label, L"Errors encountered, Restarting System Restore...");
-    // Twips at the screen's DPI: 282 x 48 pixels at 96 DPI.
+    // Twips at the screen's DPI.
     const int dpi = platform::ScreenDpi();
-    EXPECT_EQ(view.clientWidth, 4230 * dpi / 1440);
-    EXPECT_EQ(view.clientHeight, 720 * dpi / 1440);
+    EXPECT_EQ(view.clientWidth, layout.clientWidthTwips * dpi / 1440);
+    EXPECT_EQ(view.clientHeight, layout.clientHeightTwips * dpi / 1440);
 
     os::StatusWindowUnload();
     EXPECT_FALSE(platform::StatusWindow().exists);

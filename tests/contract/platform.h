@@ -23,10 +23,11 @@ struct WindowView {
 WindowView StatusWindow();
 int ScreenDpi();
 
+// The file name of the running test program.
 std::wstring ExecutableName();
 
 // Whether SeShutdownPrivilege is enabled in the running process's token.
-bool ShutdownPrivilegeEnabled();  // the file name of the running test program
+bool ShutdownPrivilegeEnabled();
 
 }  // namespace platform
 

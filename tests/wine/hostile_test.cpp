@@ -4,7 +4,8 @@
 // the repair procedures here.
 #include <windows.h>
 
-#include "app/Module1.h"
+#include "app/workflow.h"
+#include "app/repairs.h"
 #include "common/redirection.h"
 #include "contract/platform.h"
 

@@ -1,14 +1,8 @@
-// The workflow: create a restore point, and repair System Restore until it
-// can be created.
+// The two escalations of the workflow and the System Restore interface
+// offered at its end.
 #pragma once
 
-#include <cstdint>
-
 namespace Module1 {
-
-// The whole run. Returns the process exit code: 0 when an attempt created
-// the restore point, otherwise the last result (never 0).
-int32_t Main();
 
 // First escalation: policy key and service restarts.
 void QuickRepair();

@@ -1,11 +1,12 @@
-#include "app/Module1.h"
+#include "app/workflow.h"
+#include "app/repairs.h"
 
 #include "common/paths.h"
 #include "common/redirection.h"
 #include "common/trace.h"
 #include "os/os.h"
-#include "shutdown/ShutDownMod.h"
-#include "ui/frmStatusWin.h"
+#include "shutdown/restart.h"
+#include "ui/status_window.h"
 
 #include <string>
 

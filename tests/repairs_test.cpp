@@ -1,0 +1,180 @@
+// The quick and the full repair, and the launcher of the System Restore
+// interface.
+#include "app/repairs.h"
+#include "common/redirection.h"
+#include "sim_fixture.h"
+
+#include <algorithm>
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const std::wstring kPolicy =
+    L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" /f";
+const Lines kQuickRepair = {
+    kPolicy,
+    L"cmd.exe /c net start ccmexec",
+    L"cmd.exe /c net start winmgmt",
+    L"cmd.exe /c net stop srservice",
+    L"cmd.exe /c gpupdate /force",
+    L"cmd.exe /c net start srservice",
+};
+
+class RepairTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        CommonModule::bManageFSRedir = true;
+        sim::AddFile(L"C:\\Windows\\System32\\wbem\\mofcomp.exe");
+        sim::AddFile(L"C:\\Windows\\System32\\wmiprvse.exe");
+    }
+    // Each started command line, marked when it was not hidden.
+    Lines Started() {
+        Lines lines;
+        for (const sim::StartedProcess& p : m().processes)
+            lines.push_back(p.commandLine + (p.showWindow ? L" [shown]" : L""));
+        return lines;
+    }
+    bool WasStarted(const std::wstring& line) {
+        const Lines lines = Started();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+TEST_F(RepairTest, QuickRepairRunsItsCommandsHiddenNativeAndOneAtATime) {
+    sim::Make64Bit();
+    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 300;
+    Module1::QuickRepair();
+    EXPECT_EQ(Started(), kQuickRepair);
+    for (size_t i = 0; i < m().processes.size(); ++i) {
+        const sim::StartedProcess& p = m().processes[i];
+        EXPECT_EQ(p.program, L"C:\\Windows\\System32\\cmd.exe") << "the native interpreter";
+        EXPECT_TRUE(i == 0 || p.endsAtMs - 300 >= m().processes[i - 1].endsAtMs) << "awaited";
+    }
+    EXPECT_TRUE(m().openHandles.empty());
+}
+
+TEST_F(RepairTest, QuickRepairWithoutAnInterpreterEndsQuietlyAfterEveryTry) {
+    sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
+    Module1::QuickRepair();
+    EXPECT_TRUE(m().processes.empty());
+    EXPECT_EQ(m().debugOutput.size(), 2 * kQuickRepair.size()) << "two trace lines a command";
+}
+
+TEST_F(RepairTest, FullRepairOn32BitWindowsWithoutUpgradeLibraryOrSetupFile) {
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\WBEMTEST.EXE");
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\wbemtest2.exe");
+    Module1::FullRepair();
+    const std::wstring wbem = L"C:\\Windows\\system32\\wbem\\";
+    EXPECT_EQ(Started(), (Lines{
+                             L"cmd.exe /c net stop winmgmt /y",
+                             kPolicy,
+                             L"C:\\Windows\\system32\\regsvr32.exe /s " + wbem + L"a.dll",
+                             wbem + L"mofcomp.exe /regserver",
+                             wbem + L"wbemtest2.exe /regserver",
+                             wbem + L"winmgmt.exe /regserver",
+                             wbem + L"winmgmt.exe /resetrepository",
+                             L"C:\\Windows\\system32\\wmiprvse.exe /regserver [shown]",
+                             L"cmd.exe /c net start ccmexec",
+                             L"cmd.exe /c net start winmgmt",
+                             L"cmd.exe /c gpupdate /force",
+                         }));
+    EXPECT_TRUE(m().openHandles.empty());
+}
+
+TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTools) {
+    sim::Make64Bit();
+    for (const wchar_t* path :
+         {L"System32\\wbem\\native.dll", L"SysWOW64\\wbem\\wow.dll", L"SysWOW64\\wmiprvse.exe",
+          L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
+          L"System32\\wbem\\cimwin32.mof", L"inf\\sr.inf"})
+        sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
+    Module1::FullRepair();
+    const std::wstring root = L"C:\\Windows";
+    EXPECT_EQ(
+        Started(),
+        (Lines{
+            L"cmd.exe /c net stop winmgmt /y",
+            kPolicy,
+            root + L"\\system32\\regsvr32.exe /s " + root + L"\\system32\\wbem\\native.dll",
+            root + L"\\system32\\regsvr32.exe /s " + root + L"\\system32\\wbem\\wbemupgd.dll",
+            root + L"\\system32\\wbem\\mofcomp.exe /regserver",
+            root + L"\\system32\\wbem\\winmgmt.exe /regserver",
+            root + L"\\syswow64\\regsvr32.exe /s " + root + L"\\syswow64\\wbem\\wow.dll",
+            root + L"\\syswow64\\wbem\\winmgmt.exe /regserver",
+            // every *.mof before every *.mfl
+            root + L"\\system32\\wbem\\mofcomp.exe " + root + L"\\system32\\wbem\\cimwin32.mof",
+            root + L"\\system32\\wbem\\mofcomp.exe " + root + L"\\system32\\wbem\\cimwin32.mfl",
+            root + L"\\system32\\rundll32.exe wbemupgd, UpgradeRepository",
+            root + L"\\syswow64\\wmiprvse.exe /regserver [shown]",
+            root + L"\\system32\\wmiprvse.exe /regserver [shown]",
+            L"cmd.exe /c net stop srservice",
+            L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 " + root +
+                L"\\inf\\sr.inf [shown]",
+            L"cmd.exe /c net start srservice",
+            L"cmd.exe /c net start ccmexec",
+            L"cmd.exe /c net start winmgmt",
+            L"cmd.exe /c gpupdate /force",
+        }));
+    EXPECT_EQ(m().processes[2].program, L"C:\\Windows\\System32\\regsvr32.exe");
+    EXPECT_EQ(m().processes[6].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
+    EXPECT_TRUE(m().processes[2].redirectionDisabled);
+}
+
+TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
+    m().environment[L"systemroot"] = L"D:\\Win Dir";
+    for (const wchar_t* path : {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll",
+                                L"system32\\wbem\\prov.exe", L"inf\\sr.inf"})
+        sim::AddFile(L"D:\\Win Dir\\" + std::wstring(path));
+    Module1::FullRepair();
+    EXPECT_TRUE(WasStarted(
+        L"\"D:\\Win Dir\\system32\\regsvr32.exe\" /s \"D:\\Win Dir\\system32\\wbem\\a b.dll\""));
+    EXPECT_TRUE(WasStarted(L"\"D:\\Win Dir\\system32\\wbem\\prov.exe\" /regserver"));
+    // The setup file that was tested is the one installed, not C:\WINDOWS's.
+    EXPECT_TRUE(
+        WasStarted(L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\Win "
+                   L"Dir\\inf\\sr.inf [shown]"));
+}
+
+TEST_F(RepairTest, FullRepairWithoutSystemRootRunsOnlyTheBareCommands) {
+    m().environment.erase(L"SystemRoot");
+    Module1::FullRepair();
+    for (const std::wstring& line : Started()) EXPECT_EQ(line.rfind(L"cmd.exe ", 0), 0u) << line;
+    EXPECT_EQ(m().processes.size(), 5u);
+}
+
+TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceFound) {
+    struct Case {
+        bool wow64, inRestore, inSystem32, rootSet;
+        const wchar_t* started;  // nullptr: nothing
+    };
+    const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
+    const std::wstring system32 = L"C:\\Windows\\System32\\rstrui.exe";
+    for (const Case& c :
+         {Case{false, true, true, true, L"C:\\Windows\\System32\\restore"},
+          Case{true, false, true, true, L"C:\\Windows\\System32"},
+          Case{false, false, false, true, nullptr}, Case{false, false, true, false, nullptr}}) {
+        SetUp();
+        if (c.wow64) sim::Make64Bit();
+        if (c.inRestore) sim::AddFile(restore);
+        if (c.inSystem32) sim::AddFile(system32);
+        if (!c.rootSet) m().environment.erase(L"SystemRoot");
+        Module1::StartSystemRestoreUI();
+        if (!c.started) {
+            EXPECT_TRUE(m().processes.empty());
+            continue;
+        }
+        ASSERT_EQ(m().processes.size(), 1u);
+        const sim::StartedProcess& p = m().processes[0];
+        EXPECT_EQ(p.program, std::wstring(c.started) + L"\\rstrui.exe");
+        EXPECT_EQ(p.commandLine, L"\"" + p.applicationName + L"\"");
+        EXPECT_EQ(p.showWindow, 2);
+        EXPECT_TRUE(m().openHandles.empty()) << "not awaited, not kept";
+        EXPECT_FALSE(m().redirectionDisabled);
+    }
+    EXPECT_TRUE(m().debugOutput.empty());
+}
+
+}  // namespace
