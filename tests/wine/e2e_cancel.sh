@@ -10,7 +10,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 
 e2e_setup "$arch" cancel
+[ "$arch" = win64 ] && prepare_frequency
 e2e_run 2 120
+[ "$arch" = win64 ] && expect_frequency_kept
 
 expect_line "status.caption=Brindlemoor - Corvane"
 expect_line "status.label=Creating System Restore Point..."

@@ -86,7 +86,7 @@ TEST_F(HostileEnvironment, WithoutSystemRootNothingStartsFromTheDriveRoot) {
     for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), L""}) {
         SCOPED_TRACE(value ? "systemroot empty" : "systemroot unset");
         ::SetEnvironmentVariableW(L"systemroot", value);
-        Module1::FullRepair();
+        Module1::FullRepair(true);
         Module1::StartSystemRestoreUI();
         for (const std::wstring& decoy : decoys) EXPECT_EQ(LogOf(decoy), L"") << decoy.c_str();
         EXPECT_FALSE(CommonModule::bFSRedirDisabled);
@@ -102,7 +102,7 @@ TEST_F(HostileEnvironment, AWindowsDirectoryWithABlankIsQuotedEverywhere) {
     Place(root + L"\\system32\\restore\\rstrui.exe");
     ::SetEnvironmentVariableW(L"systemroot", root.c_str());
 
-    Module1::FullRepair();
+    Module1::FullRepair(true);
     Module1::StartSystemRestoreUI();
 
     EXPECT_EQ(LogOf(root + L"\\system32\\regsvr32.exe"),
