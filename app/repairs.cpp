@@ -117,7 +117,8 @@ void FullRepair(bool bRequestReachedClass) {
         RegisterWmiDirectory(L"\\syswow64");
 
     // The upgrade library, where Windows has it, rebuilds the repository
-    // from the schema files; elsewhere the repository is reset.
+    // from the schema files; elsewhere the repository is checked, and reset
+    // only as the last resort.
     if (!CommonModule::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
         RepairRepository(bRequestReachedClass);
     } else {

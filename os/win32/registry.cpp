@@ -7,7 +7,7 @@ namespace os {
 namespace {
 
 void CloseKey(HKEY key) { ::RegCloseKey(key); }
-using unique_hkey = win32::UniqueHandle<HKEY, CloseKey, 0>;
+using unique_hkey = win32::UniqueResource<HKEY, CloseKey, 0>;
 
 // The native view from a 32-bit process; 32-bit Windows ignores the flag.
 LONG OpenNativeKey(const std::wstring& subKey, REGSAM access, unique_hkey& key) {
