@@ -8,6 +8,7 @@
 #include "shutdown/restart.h"
 #include "ui/status_window.h"
 
+#include <optional>
 #include <string>
 
 namespace Module1 {
@@ -23,6 +24,66 @@ constexpr uint32_t kFinalMessageStyle = 19;
 // The code recorded when WMI accepts the call but hands back no output:
 // nothing confirms that a restore point was made (WBEM_E_FAILED).
 constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
+// The code recorded when the method returned 0 but the list of restore
+// points did not grow. The program's own, in the range Windows leaves to
+// applications and after ShutDownMod's numbers: no Windows code names this
+// cause, and WMI itself did not fail.
+constexpr int32_t kNoNewRestorePointCode = static_cast<int32_t>(0x80040630u);
+
+constexpr uint32_t kErrorFileNotFound = 2;
+
+const wchar_t kSystemRestoreKey[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+const wchar_t kCreationFrequency[] = L"SystemRestorePointCreationFrequency";
+
+void TraceRegistryFailure(const wchar_t* procedure, uint32_t error) {
+    CommonModule::DPrint(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " +
+                         std::to_wstring(error) + L" " + CommonModule::ErrorDescription(error));
+}
+
+// Windows 8 and later return 0 without making a point while the last one is
+// younger than the creation frequency (minutes; 24 hours when the value is
+// absent; 0 never skips). For one request the frequency is 0, then exactly
+// what was there before, type included, or no value at all. The key is only
+// opened: where it is missing or read-only, the request goes ahead as is.
+class CreationFrequencyOverride {
+public:
+    CreationFrequencyOverride() {
+        os::RegistryValue saved;
+        uint32_t error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, saved);
+        if (error == 0)
+            saved_ = saved;
+        else if (error == kErrorFileNotFound)
+            error = 0;
+        if (error == 0)
+            error = os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency,
+                                         os::RegistryValue{os::kRegDword, {0, 0, 0, 0}});
+        if (error != 0) TraceRegistryFailure(L"SetCreationFrequency", error);
+        changed_ = error == 0;
+    }
+    ~CreationFrequencyOverride() {
+        if (!changed_) return;
+        const uint32_t error =
+            saved_ ? os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency, *saved_)
+                   : os::RegistryDeleteValue(kSystemRestoreKey, kCreationFrequency);
+        if (error != 0) TraceRegistryFailure(L"RestoreCreationFrequency", error);
+    }
+    CreationFrequencyOverride(const CreationFrequencyOverride&) = delete;
+    CreationFrequencyOverride& operator=(const CreationFrequencyOverride&) = delete;
+
+private:
+    std::optional<os::RegistryValue> saved_;
+    bool changed_ = false;
+};
+
+// The highest SequenceNumber of the restore points; none when the list
+// cannot be read (Windows XP's older provider, a broken WMI).
+std::optional<uint32_t> HighestSequenceNumber() {
+    const os::WmiQueryOutcome listing = os::WmiQueryMaximum(
+        L"root\\default", L"SELECT SequenceNumber FROM SystemRestore", L"SequenceNumber");
+    if (!listing.ok) return std::nullopt;
+    return listing.maximum;
+}
 
 struct LastError {
     int32_t code = 0;
@@ -30,9 +91,12 @@ struct LastError {
 };
 
 // One restore-point request. The result changes only when the method
-// returned a value; a raised error leaves it as it was.
-void AttemptRestorePoint(const std::wstring& description, int32_t& result, LastError& lastError) {
+// returned a value, and a 0 only when a new point is listed (or the list
+// cannot be read); a raised error leaves it as it was. True when the
+// request got past the class, i.e. did not raise.
+bool AttemptRestorePoint(const std::wstring& description, int32_t& result, LastError& lastError) {
     lastError = LastError{};
+    const std::optional<uint32_t> before = HighestSequenceNumber();
 
     os::WmiMethodCall call;
     call.nameSpace = L"root\\default";
@@ -45,9 +109,21 @@ void AttemptRestorePoint(const std::wstring& description, int32_t& result, LastE
         {L"EventType", int32_t{100}},       // the beginning of a system change
     };
 
-    const os::WmiOutcome outcome = os::InvokeWmiMethod(call);
+    os::WmiOutcome outcome;
+    {
+        const CreationFrequencyOverride frequency;
+        outcome = os::InvokeWmiMethod(call);
+    }
     switch (outcome.status) {
     case os::WmiStatus::Returned:
+        if (outcome.returnValue == 0 && before) {
+            const std::optional<uint32_t> after = HighestSequenceNumber();
+            if (after && *after <= *before) {
+                lastError.code = kNoNewRestorePointCode;
+                lastError.description = L"CreateRestorePoint made no new restore point";
+                break;
+            }
+        }
         result = outcome.returnValue;
         break;
     case os::WmiStatus::NoValue:
@@ -62,6 +138,7 @@ void AttemptRestorePoint(const std::wstring& description, int32_t& result, LastE
                 CommonModule::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
         break;
     }
+    return outcome.status != os::WmiStatus::Raised;
 }
 
 std::wstring FinalMessage(const LastError& lastError, int32_t result) {
@@ -91,18 +168,18 @@ int32_t Main() {
 
     int32_t result = 1;
     LastError lastError;
-    AttemptRestorePoint(restorePointDescription, result, lastError);
+    bool bRequestReachedClass = AttemptRestorePoint(restorePointDescription, result, lastError);
 
     if (result != 0) {
         frmStatusWin::Label1::SetCaption(L"Errors encountered, Restarting System Restore...");
         QuickRepair();
         CommonModule::Delay(0.5);
-        AttemptRestorePoint(restorePointDescription, result, lastError);
+        bRequestReachedClass = AttemptRestorePoint(restorePointDescription, result, lastError);
     }
 
     if (result != 0) {
         frmStatusWin::Label1::SetCaption(L"Errors encountered, Repairing System Restore...");
-        FullRepair();
+        FullRepair(bRequestReachedClass);
         CommonModule::Delay(0.5);
         frmStatusWin::Label1::SetCaption(L"Creating System Restore Point...");
         AttemptRestorePoint(restorePointDescription, result, lastError);

@@ -5,6 +5,7 @@
 #include "sim_fixture.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace {
 
@@ -66,7 +67,7 @@ TEST_F(RepairTest, FullRepairOn32BitWindowsWithoutUpgradeLibraryOrSetupFile) {
     sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
     sim::AddFile(L"C:\\Windows\\System32\\wbem\\WBEMTEST.EXE");
     sim::AddFile(L"C:\\Windows\\System32\\wbem\\wbemtest2.exe");
-    Module1::FullRepair();
+    Module1::FullRepair(false);
     const std::wstring wbem = L"C:\\Windows\\system32\\wbem\\";
     EXPECT_EQ(Started(), (Lines{
                              L"cmd.exe /c net stop winmgmt /y",
@@ -75,6 +76,7 @@ TEST_F(RepairTest, FullRepairOn32BitWindowsWithoutUpgradeLibraryOrSetupFile) {
                              wbem + L"mofcomp.exe /regserver",
                              wbem + L"wbemtest2.exe /regserver",
                              wbem + L"winmgmt.exe /regserver",
+                             wbem + L"winmgmt.exe /verifyrepository",
                              wbem + L"winmgmt.exe /resetrepository",
                              L"C:\\Windows\\system32\\wmiprvse.exe /regserver [shown]",
                              L"cmd.exe /c net start ccmexec",
@@ -91,7 +93,7 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
           L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
           L"System32\\wbem\\cimwin32.mof", L"inf\\sr.inf"})
         sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
-    Module1::FullRepair();
+    Module1::FullRepair(true);
     const std::wstring root = L"C:\\Windows";
     EXPECT_EQ(
         Started(),
@@ -125,10 +127,13 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
 
 TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
     m().environment[L"systemroot"] = L"D:\\Win Dir";
-    for (const wchar_t* path : {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll",
-                                L"system32\\wbem\\prov.exe", L"inf\\sr.inf"})
+    for (const wchar_t* path :
+         {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll", L"system32\\wbem\\prov.exe",
+          L"inf\\sr.inf", L"system32\\rstrui.exe"})
         sim::AddFile(L"D:\\Win Dir\\" + std::wstring(path));
-    Module1::FullRepair();
+    Module1::FullRepair(true);
+    Module1::StartSystemRestoreUI();
+    EXPECT_EQ(m().processes.back().commandLine, L"\"D:\\Win Dir\\system32\\rstrui.exe\"");
     EXPECT_TRUE(WasStarted(
         L"\"D:\\Win Dir\\system32\\regsvr32.exe\" /s \"D:\\Win Dir\\system32\\wbem\\a b.dll\""));
     EXPECT_TRUE(WasStarted(L"\"D:\\Win Dir\\system32\\wbem\\prov.exe\" /regserver"));
@@ -140,9 +145,84 @@ TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
 
 TEST_F(RepairTest, FullRepairWithoutSystemRootRunsOnlyTheBareCommands) {
     m().environment.erase(L"SystemRoot");
-    Module1::FullRepair();
+    Module1::FullRepair(true);
     for (const std::wstring& line : Started()) EXPECT_EQ(line.rfind(L"cmd.exe ", 0), 0u) << line;
     EXPECT_EQ(m().processes.size(), 5u);
+}
+
+TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
+    const std::wstring winmgmt = L"C:\\Windows\\system32\\wbem\\winmgmt.exe";
+    const std::wstring verify = winmgmt + L" /verifyrepository";
+    const std::wstring salvage = winmgmt + L" /salvagerepository";
+    const std::wstring reset = winmgmt + L" /resetrepository";
+    struct Case {
+        std::deque<uint32_t> exitCodes;  // of winmgmt.exe's runs, /regserver first
+        bool reached;
+        std::vector<std::wstring> commands;
+    };
+    const Case cases[] = {
+        {{0, 0}, true, {verify}},
+        {{0, 0}, false, {verify, reset}},
+        {{0, 1, 0, 0}, true, {verify, salvage, verify}},
+        {{0, 1, 0, 0}, false, {verify, salvage, verify}},
+        {{0, 1, 0, 1}, true, {verify, salvage, verify, reset}},
+        {{0, 0x80041002u, 0, 0x80041002u}, false, {verify, salvage, verify, reset}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        m().processes.clear();
+        sim::AddFile(winmgmt).exitCodes = c.exitCodes;
+        Module1::FullRepair(c.reached);
+        std::vector<std::wstring> commands;
+        for (const sim::StartedProcess& p : m().processes)
+            if (p.commandLine.rfind(winmgmt, 0) == 0 && p.commandLine != winmgmt + L" /regserver")
+                commands.push_back(p.commandLine);
+        EXPECT_EQ(commands, c.commands);
+    }
+    // Without winmgmt.exe the step is one call, which ShellX reports once.
+    sim::Remove(winmgmt);
+    m().debugOutput.clear();
+    Module1::FullRepair(true);
+    EXPECT_EQ(m().debugOutput, (std::vector<std::wstring>{L"\tCommonModule\\ShellX FILE NOT FOUND",
+                                                          L"\t\t- sPathAndFileName=" + winmgmt}));
+}
+
+TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
+    m().environment[L"SystemDrive"] = L"D:";
+    m().systemMessages[1058] = L"The service cannot be started.";
+    m().otherWmiOutcome = sim::Returns(1058);
+    // A failing command traces too: the step's lines must come after the last.
+    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;
+    Module1::QuickRepair();
+    const std::vector<std::wstring> quick = m().debugOutput;
+    m().wmiParameters[L"Enable"] = {L"Drive", L"WaitTillEnabled"};  // Windows XP
+    m().otherWmiOutcome = sim::Raises(static_cast<int32_t>(0x80041010u), L"Invalid class ");
+    Module1::FullRepair(true);
+    const std::vector<std::wstring> full = m().debugOutput;
+
+    ASSERT_EQ(m().otherWmiCalls.size(), 2u);
+    for (const os::WmiMethodCall& call : m().otherWmiCalls) {
+        EXPECT_EQ(call.nameSpace + L":" + call.className + L"." + call.method + L"(" +
+                      call.arguments[0].name + L"=" +
+                      std::get<std::wstring>(call.arguments[0].value),
+                  L"root\\default:SystemRestore.Enable(Drive=D:\\");
+    }
+    EXPECT_EQ(m().otherWmiCalls[0].arguments.size(), 1u) << "only what the method declares";
+    ASSERT_EQ(m().otherWmiCalls[1].arguments.size(), 2u);
+    EXPECT_EQ(std::get<int32_t>(m().otherWmiCalls[1].arguments[1].value), -1) << "True";
+
+    const std::pair<std::vector<std::wstring>, std::wstring> traces[] = {
+        {quick,
+         L"/c net start srservice\tModule1\\EnableSystemRestore VB ERROR: 1058 The "
+         L"service cannot be started."},
+        {full,
+         L"/c gpupdate /force\tModule1\\EnableSystemRestore VB ERROR: -2147217392 "
+         L"Invalid class "}};
+    for (const auto& [trace, expected] : traces) {
+        ASSERT_GE(trace.size(), 3u);
+        EXPECT_EQ(trace.end()[-3] + trace.end()[-2] + trace.end()[-1],
+                  L"\t\t- sShell=cmd.exe " + expected + L"\t\t- sDrive=D:\\");
+    }
 }
 
 TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceFound) {
@@ -169,7 +249,7 @@ TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceF
         ASSERT_EQ(m().processes.size(), 1u);
         const sim::StartedProcess& p = m().processes[0];
         EXPECT_EQ(p.program, std::wstring(c.started) + L"\\rstrui.exe");
-        EXPECT_EQ(p.commandLine, L"\"" + p.applicationName + L"\"");
+        EXPECT_EQ(p.commandLine, p.applicationName) << "quoted only with a blank";
         EXPECT_EQ(p.showWindow, 2);
         EXPECT_TRUE(m().openHandles.empty()) << "not awaited, not kept";
         EXPECT_FALSE(m().redirectionDisabled);

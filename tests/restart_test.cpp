@@ -148,11 +148,11 @@ TEST_F(RestartTest, EachFailingStepRaisesItsNumberAndText) {
 TEST_F(RestartTest, TheFallbackRunsOnlyWhenWindowsRefusesAndFromTheSystemDirectory) {
     sim::AddFile(L"C:\\Tools\\shutdown.exe");  // planted beside Corvane.exe
     sim::AddFile(m().currentDirectory + L"\\shutdown.exe");
-    s().registryKeys.insert(kMiniNT);  // ignored while Windows accepts
+    sim::AddRegistryKey(kMiniNT);  // ignored while Windows accepts
     ShutDownMod::RestartComputer(true);
     EXPECT_TRUE(m().processes.empty());
 
-    s().registryKeys.clear();
+    m().registry.keys.clear();
     s().exitWindows = FailsWith(kShutdownInProgress);
     ShutDownMod::RestartComputer(true);
     ShutDownMod::RestartComputer(false);
@@ -170,9 +170,9 @@ TEST_F(RestartTest, TheFallbackRunsOnlyWhenWindowsRefusesAndFromTheSystemDirecto
 TEST_F(RestartTest, WindowsPeRestartsWithWpeutilOnlyWhenItsKeyExists) {
     s().exitWindows = FailsWith(kShutdownInProgress);
     sim::AddFile(L"C:\\Windows\\System32\\wpeutil.exe");
-    s().registryKeys.insert(L"SYSTEM\\CurrentControlSet\\Control");
+    sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control");
     ShutDownMod::RestartComputer(true);
-    s().registryKeys.insert(kMiniNT);
+    sim::AddRegistryKey(kMiniNT);
     ShutDownMod::RestartComputer(false);
     EXPECT_EQ(Started(), (std::vector<std::wstring>{
                              L"C:\\Windows\\System32\\shutdown.exe|shutdown.exe -r -t 0 -f|2",

@@ -3,6 +3,10 @@
 #include "common/redirection.h"
 #include "sim_fixture.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace {
 
 using sim::Raises;
@@ -191,6 +195,93 @@ TEST_F(WorkflowTest, ClosingTheWindowDoesNotStopTheWorkflow) {
     ASSERT_EQ(m().messageBoxes.size(), 1u);
     EXPECT_FALSE(m().messageBoxes[0].statusWindowOpen);
     EXPECT_EQ(m().window.showCount, 1) << "the window is not brought back";
+}
+
+}  // namespace
+
+namespace {
+
+const std::wstring kSettings = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+
+// The creation frequency as "type:bytes", "-" when absent.
+std::string Frequency(const sim::Registry& registry, const std::wstring& key = kSettings) {
+    const auto value = sim::RegistryValueOf(registry, key, L"SystemRestorePointCreationFrequency");
+    if (!value) return "-";
+    std::string text = std::to_string(value->type) + ":";
+    for (const uint8_t byte : value->data) text += std::to_string(byte) + " ";
+    return text;
+}
+
+TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore) {
+    struct Case {
+        std::optional<os::RegistryValue> start;
+        bool keyMissing, readOnly, raises;
+        size_t traces;
+    };
+    const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
+    const os::RegistryValue text{os::kRegSz, {'1', 0, '4', 0, '4', 0, '0', 0, 0, 0}};
+    const os::RegistryValue zero{os::kRegDword, {0, 0, 0, 0}};
+    const Case cases[] = {
+        {std::nullopt, false, false, false, 0}, {std::nullopt, false, false, true, 0},
+        {zero, false, false, false, 0},         {day, false, false, false, 0},
+        {day, false, false, true, 0},           {text, false, false, true, 0},
+        {std::nullopt, true, false, false, 1},  {day, false, true, true, 3},
+    };
+    const std::wstring wow =
+        L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        sim::Reset();
+        sim::Make64Bit();
+        sim::SetRegistryValue(wow, L"SystemRestorePointCreationFrequency", text);
+        if (c.start)
+            sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", *c.start);
+        sim::AddRegistryKey(kSettings).writable = !c.readOnly;
+        if (c.keyMissing) m().registry.keys.clear();
+        const std::string before = Frequency(m().registry),
+                          wowBefore = Frequency(m().registry, wow);
+        if (c.raises)
+            Run({Raises(5, L"x"), Raises(5, L"x"), Raises(5, L"x")});
+        else
+            Run({Returns(0)});
+
+        for (const sim::Registry& during : m().registryAtWmiCall)
+            EXPECT_EQ(Frequency(during), c.keyMissing || c.readOnly ? before : "4:0 0 0 0 ");
+        EXPECT_EQ(Frequency(m().registry), before);
+        EXPECT_EQ(Frequency(m().registry, wow), wowBefore) << "the native view only";
+        EXPECT_TRUE(!c.keyMissing || m().registry.keys.empty()) << "opened, never created";
+        std::wstring trace;
+        for (const std::wstring& line : m().debugOutput) trace += line;
+        size_t failures = 0;
+        for (size_t at = 0; (at = trace.find(L"CreationFrequency VB ERROR", at)) != trace.npos;
+             ++at)
+            ++failures;
+        EXPECT_EQ(failures, c.traces);
+    }
+}
+
+TEST_F(WorkflowTest, AZeroCountsOnlyWhenTheListOfRestorePointsGrew) {
+    struct Case {
+        bool readOnly;  // the frequency cannot be lowered: Windows skips
+        int32_t listingError;
+        int32_t exitCode;
+    };
+    for (const Case c : {Case{false, 0, 0}, Case{true, 0, 1}, Case{true, 0x1010, 0}}) {
+        SCOPED_TRACE(c.readOnly + c.listingError);
+        sim::Reset();
+        m().highestSequenceNumber = 41;
+        m().recentRestorePoint = true;
+        sim::AddRegistryKey(kSettings).writable = !c.readOnly;
+        m().restorePointListingError = c.listingError;
+        EXPECT_EQ(Run({Returns(0), Returns(0), Returns(0)}), c.exitCode);
+        EXPECT_EQ(m().wmiCalls.size(), c.exitCode == 0 ? 1u : 3u);
+        if (c.exitCode == 0) continue;
+        ASSERT_EQ(m().messageBoxes.size(), 1u);
+        const Lines lines = Split(m().messageBoxes[0].text);
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[1], L"-2147219920 - CreateRestorePoint made no new restore point");
+        EXPECT_EQ(lines[2], L"Result:  1");
+    }
 }
 
 }  // namespace

@@ -94,12 +94,4 @@ CallResult GetVersionExA(VersionInfo& info) {
     return Succeeded();
 }
 
-bool RegistryKeyExists(const std::wstring& subKey) {
-    HKEY key = nullptr;
-    const LONG result =
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_QUERY_VALUE, &key);
-    if (result == ERROR_SUCCESS) ::RegCloseKey(key);
-    return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
-}
-
 }  // namespace os

@@ -18,7 +18,7 @@ void Prepare() {
     text[87] = L"The parameter is incorrect.";
     text[1314] = L"A required privilege is not held by the client.";
     // What every Windows has.
-    sim::machine().shutdown.registryKeys.insert(L"SYSTEM\\CurrentControlSet\\Control");
+    sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control");
 }
 
 WindowView StatusWindow() {

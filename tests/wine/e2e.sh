@@ -63,7 +63,9 @@ answer_no() {
         : > "$native/corvane-many-$i.dll" && placed+=("$native/corvane-many-$i.dll")
     done
 
+    [ "$arch" = win64 ] && prepare_frequency 1440
     e2e_run 7 240 app/Corvane.exe
+    [ "$arch" = win64 ] && expect_frequency_kept
 
     expect_line "status.caption=Brindlemoor - Corvane"
     expect_line "status.label=Creating System Restore Point..."
@@ -96,11 +98,14 @@ answer_no() {
             fail "the 32-bit libraries were not registered by SysWOW64's regsvr32"
         fi
     else
+        # The repository verifies (the stand-in ends with 0), and the
+        # request reached the class (Wine's answer has no value but raises
+        # nothing): it is neither salvaged nor reset.
         expect_in_order \
-            "|$C\\system32\\wbem\\winmgmt.exe /resetrepository" \
+            "|$C\\system32\\wbem\\winmgmt.exe /verifyrepository" \
             "|$C\\system32\\wmiprvse.exe /regserver" \
             "$C\\system32\\cmd.exe|cmd.exe /c gpupdate /force"
-        expect_not_started 'syswow64\|mofcomp.exe C:\|UpgradeRepository'
+        expect_not_started 'syswow64\|mofcomp.exe C:\|UpgradeRepository\|/salvagerepository\|/resetrepository'
     fi
     if [ "$(loaded_count 'syswow64\cmd.exe')" != 0 ] ||
         [ "$(loaded_count 'system32\regsvr32.exe')" -lt 1 ]; then
@@ -115,7 +120,7 @@ answer_no() {
     [ -e "$native/WbemTest.exe.log" ] && fail "the WMI test tool was started"
     # No: the System Restore interface, minimised, not awaited.
     expect_logged "$windows/system32/restore/rstrui.exe" \
-        '"C:\windows\system32\restore\rstrui.exe"|show=2'
+        'C:\windows\system32\restore\rstrui.exe|show=2'
     # Nothing planted ever ran or loaded.
     local planted
     planted=$(find "$e2e_out" -name '*.exe.log' -o -name '*.loaded')
@@ -127,7 +132,9 @@ answer_no() {
 answer_yes() {
     export E2E_DLL_OVERRIDES="wbemprox="  # WMI cannot be reached
     e2e_observer_options=close-during-full-repair
+    [ "$arch" = win64 ] && prepare_frequency
     e2e_run 6 180
+    [ "$arch" = win64 ] && expect_frequency_kept
 
     expect_line "status.closed=yes"
     expect_line "status.caption="

@@ -138,3 +138,31 @@ e2e_finish() {
     if [ "$e2e_fail" = 0 ]; then echo "PASS: $e2e_name"; exit 0; fi
     exit 1
 }
+
+# The creation frequency of restore points in the native (64-bit) registry
+# view, as reg prints its line; empty when the value is absent. A fresh
+# prefix lacks the key, which Windows always has: it is created first.
+restore_settings='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
+wine_reg() {  # ARGS... (of reg, in the native view)
+    WINEDEBUG=-all timeout 120 wine reg "$@" /reg:64 2>/dev/null | tr -d '\r'
+    timeout 30 wineserver -w
+}
+frequency_value() {
+    wine_reg query "$restore_settings" /v SystemRestorePointCreationFrequency |
+        grep -a SystemRestorePointCreationFrequency
+}
+prepare_frequency() {  # [DWORD]: planted, or else absent
+    wine_reg add "$restore_settings" /f >/dev/null
+    wine_reg delete "$restore_settings" /v SystemRestorePointCreationFrequency /f >/dev/null
+    [ -n "${1:-}" ] && wine_reg add "$restore_settings" /v SystemRestorePointCreationFrequency \
+        /t REG_DWORD /d "$1" /f >/dev/null
+    frequency_before=$(frequency_value)
+    [ -n "${1:-}" ] && [ -z "$frequency_before" ] && fail "could not plant the creation frequency"
+}
+# Every request set it and put it back: the same value, or still none.
+expect_frequency_kept() {
+    [ "$(frequency_value)" = "$frequency_before" ] ||
+        fail "the creation frequency was '$frequency_before' before the run, '$(frequency_value)' after"
+    ! grep -a 'CreationFrequency VB ERROR' "$e2e_out/trace.log" ||
+        fail "the creation frequency could not be set or put back"
+}

@@ -66,7 +66,7 @@ TEST_F(HostileEnvironment, WithoutSystemRootNothingStartsFromTheDriveRoot) {
     for (const wchar_t* value : {static_cast<const wchar_t*>(nullptr), L""}) {
         SCOPED_TRACE(value ? "systemroot empty" : "systemroot unset");
         ::SetEnvironmentVariableW(L"systemroot", value);
-        Module1::FullRepair();
+        Module1::FullRepair(true);
         Module1::StartSystemRestoreUI();
         for (const std::wstring& decoy : placed_)
             EXPECT_EQ(platform::RecordedStarts(decoy), L"") << decoy.c_str();
@@ -82,7 +82,7 @@ TEST_F(HostileEnvironment, AWindowsDirectoryWithABlankIsQuotedEverywhere) {
         Place(root + path);
     ::SetEnvironmentVariableW(L"systemroot", root.c_str());
 
-    Module1::FullRepair();
+    Module1::FullRepair(true);
     Module1::StartSystemRestoreUI();
 
     const auto log = [&root](const wchar_t* path) { return platform::RecordedStarts(root + path); };
