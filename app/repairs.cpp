@@ -5,6 +5,7 @@
 #include "common/launcher.h"
 #include "common/paths.h"
 #include "common/redirection.h"
+#include "common/trace.h"
 #include "os/os.h"
 
 #include <cwctype>
@@ -63,6 +64,21 @@ void RegisterWmiDirectory(const std::wstring& systemTail) {
         if (Lower(CommonModule::StripPath(files.Item(i))) == L"wbemtest.exe") continue;
         RunHidden(files.Item(i), L"/regserver");
     }
+}
+
+// CreateProcess never elevates; the shell asks the user's consent. The
+// shell must load with redirection on, so a 32-bit Corvane on 64-bit
+// Windows names the native System32 by its alias.
+void StartWithConsent(const std::wstring& path, int windowStyle) {
+    std::wstring file = path;
+    const std::wstring system32 = SystemRoot() + L"\\system32\\";
+    if (CommonModule::Is64bitWindows() && file.compare(0, system32.size(), system32) == 0)
+        file = SystemRoot() + L"\\Sysnative\\" + file.substr(system32.size());
+    const os::CallResult started = os::ShellExecuteWithVerb(L"runas", file, L"", windowStyle);
+    if (!started.ok)
+        CommonModule::DPrint(L"StartSystemRestoreUI: no start with consent: " +
+                             std::to_wstring(started.lastError) + L" " +
+                             CommonModule::ErrorDescription(started.lastError));
 }
 
 }  // namespace
@@ -129,6 +145,7 @@ void StartSystemRestoreUI() {
     const os::CreatedProcess started = os::LaunchProcess(path, L"\"" + path + L"\"", kMinimised);
     CommonModule::RevertFSRedir();
     CommonModule::UniqueHandle process(started.process);  // not awaited
+    if (started.error == os::kErrorElevationRequired) StartWithConsent(path, kMinimised);
 }
 
 }  // namespace Module1
