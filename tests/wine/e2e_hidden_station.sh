@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# End to end: Corvane run where nobody can see it, as by a deployment tool:
-# on a desktop of a new window station, which is not visible. Every attempt
-# fails, and Corvane must end by itself, with its exit code, without asking
-# its final question or starting anything after it. The run also shows the
-# common controls initialised at start-up.
+# End to end: run where nobody can see it (a new window station, as for a
+# deployment job), Corvane ends by itself with its exit code, asking nothing
+# and starting nothing after the third attempt. It initialises the common
+# controls at start-up.
 #
 #   e2e_hidden_station.sh ARCH BUILD_DIR SOURCE_DIR
 set -uo pipefail
@@ -12,8 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/e2e_lib.sh"
 
 e2e_setup "$arch" hidden-station
-# Were the question asked anyway, nobody would answer it: the time limit
-# ends the run, with the exit code 124.
+# A question asked anyway would end at the time limit (exit code 124).
 timeout 240 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     cd "$1"
     WINEDEBUG=+debugstr,+process,+commctrl timeout 150 wine "$2" /hidden-station -- Corvane.exe \
