@@ -80,7 +80,8 @@ void Make64Bit() {
     m.wow64 = true;
     m.environment[L"ProgramFiles(x86)"] = L"C:\\Program Files (x86)";
     AddDirectory(L"C:\\Program Files (x86)");
-    for (const wchar_t* tool : {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"wbem\\winmgmt.exe"})
+    for (const wchar_t* tool :
+         {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe", L"wbem\\winmgmt.exe"})
         AddFile(m.windowsDirectory + L"\\SysWOW64\\" + tool);
 }
 
