@@ -68,6 +68,8 @@ void Reset() {
     for (const wchar_t* tool :
          {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe", L"wbem\\winmgmt.exe"})
         AddFile(m.windowsDirectory + L"\\System32\\" + tool);
+    // Volume Shadow Copy and its provider, Manual as Windows installs them.
+    m.serviceManager.services = {{L"VSS", Service{}}, {L"swprv", Service{}}};
 }
 
 void Make64Bit() {
