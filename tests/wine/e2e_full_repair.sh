@@ -4,7 +4,9 @@
 # matching regsvr32, in order; stand-in server programs record how they were
 # started; the WMI test tool never runs. The 64-bit prefix gets the upgrade
 # library (schema files compiled, repository upgraded), the 32-bit prefix
-# does not (repository reset).
+# does not (repository reset). Wine has no shadow-copy services: the 32-bit
+# prefix gets both as Disabled, which must end Manual; the 64-bit prefix an
+# Automatic VSS, which must stay so, and no swprv, which must pass quietly.
 #
 #   e2e_full_repair.sh ARCH BUILD_DIR SOURCE_DIR
 set -uo pipefail
@@ -19,8 +21,25 @@ placed=()
 place() {  # SOURCE-FILE DESTINATION
     cp "$1" "$2" && placed+=("$2" "$2.log")
 }
-cleanup() { rm -f "${placed[@]}"; }
+services=(VSS swprv)
+cleanup() {
+    rm -f "${placed[@]}"
+    for name in "${services[@]}"; do timeout 60 wine sc delete "$name" >/dev/null 2>&1; done
+    timeout 30 wineserver -w
+}
 trap cleanup EXIT
+# The start type as Wine's service manager keeps it, like Windows, in the registry.
+start_type() {
+    timeout 60 wine reg query "HKLM\\System\\CurrentControlSet\\Services\\$1" /v Start 2>/dev/null |
+        tr -d '\r' | awk '$1 == "Start" { print $3 }'
+}
+create_service() {  # NAME START
+    if ! timeout 60 wine sc create "$1" binPath= 'C:\windows\system32\corvane-none.exe' start= "$2" >/dev/null 2>&1; then
+        echo "FAIL: sc create $1 start= $2"
+        e2e_fail=1
+    fi
+}
+for name in "${services[@]}"; do timeout 60 wine sc delete "$name" >/dev/null 2>&1; done
 
 recorder=$build/tests/wine/recorder.exe
 place "$recorder" "$native/corvane-marker-native.dll"
@@ -36,6 +55,16 @@ if [ "$arch" = win64 ]; then
 else
     place "$recorder" "$native/winmgmt.exe"
 fi
+
+if [ "$arch" = win64 ]; then
+    create_service VSS auto
+    expected_start_types="VSS=0x2 swprv="
+else
+    create_service VSS disabled
+    create_service swprv disabled
+    expected_start_types="VSS=0x3 swprv=0x3"
+fi
+timeout 30 wineserver -w  # the run starts its own on the virtual display
 
 # A fixed limit for the whole run, from start to the final message box.
 e2e_run 2 180
@@ -90,6 +119,15 @@ if ! grep -q -F '/regserver|show=1' "$windows/system32/wmiprvse.exe.log" 2>/dev/
 fi
 if [ -e "$native/WbemTest.exe.log" ] || started_by_corvane | grep -q -i 'wbemtest.exe '; then
     echo "FAIL: the WMI test tool was started"
+    e2e_fail=1
+fi
+got="VSS=$(start_type VSS) swprv=$(start_type swprv)"
+if [ "$got" != "$expected_start_types" ]; then
+    echo "FAIL: service start types $got, expected $expected_start_types"
+    e2e_fail=1
+fi
+if grep -a -q 'EnableShadowCopyServices' "$e2e_out/trace.log"; then
+    echo "FAIL: the shadow-copy services were traced: $(grep -a -A2 EnableShadowCopyServices "$e2e_out/trace.log")"
     e2e_fail=1
 fi
 expect_line "box.title=Tessaline"
