@@ -1,4 +1,4 @@
-#include "app/Module1.h"
+#include "app/repairs.h"
 #include "common/exists.h"
 #include "common/findfiles.h"
 #include "common/handle.h"
@@ -20,6 +20,8 @@ const wchar_t kPolicyKey[] = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\
 constexpr int32_t kHidden = 0;
 constexpr int32_t kNormal = 1;
 constexpr int kMinimised = 2;
+// WBEM_E_FAILED, as the request records a call without output.
+constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 
 // Every repair command is awaited; neither its result nor its exit code
 // changes what comes next.
@@ -30,6 +32,14 @@ void Run(const std::wstring& program, const std::wstring& parameters, int32_t wi
 
 void RunHidden(const std::wstring& program, const std::wstring& parameters) {
     Run(program, parameters, kHidden);
+}
+
+// A hidden, awaited run whose exit code decides the next step; a program
+// that could not be run counts as failed (-1).
+int32_t ExitCodeOf(const std::wstring& program, const std::wstring& parameters) {
+    int32_t lExitCode = 0;
+    return CommonModule::ShellX(program, parameters, true, kHidden, lExitCode, false) ? lExitCode
+                                                                                      : -1;
 }
 
 std::wstring PolicyKeyDeletion() {
@@ -43,6 +53,24 @@ std::wstring SystemRoot() { return os::EnvironmentValue(L"systemroot"); }
 // as one argument.
 std::wstring Argument(const std::wstring& path) {
     return path.find(L' ') != std::wstring::npos ? L"\"" + path + L"\"" : path;
+}
+
+// Resetting returns the repository to its state at installation and drops
+// every class other software registered there, so it is the last resort:
+// only when a check finds it inconsistent and salvaging does not help, or
+// when it verifies but the request still could not reach the class.
+void RepairRepository(bool bRequestReachedClass) {
+    const std::wstring winmgmt = SystemRoot() + L"\\system32\\wbem\\winmgmt.exe";
+    if (CommonModule::DoesFileExist(winmgmt, false)) {
+        const int32_t verified = ExitCodeOf(winmgmt, L"/verifyrepository");
+        if (verified == 0 && bRequestReachedClass) return;
+        if (verified != 0) {
+            RunHidden(winmgmt, L"/salvagerepository");
+            if (ExitCodeOf(winmgmt, L"/verifyrepository") == 0) return;
+        }
+    }
+    // Where winmgmt.exe is missing, this is the one call, which ShellX traces.
+    RunHidden(winmgmt, L"/resetrepository");
 }
 
 std::wstring Lower(std::wstring text) {
@@ -117,9 +145,10 @@ void QuickRepair() {
     RunHidden(L"cmd.exe", L"/c gpupdate /force");
     RunHidden(L"cmd.exe", L"/c net start srservice");
     EnableShadowCopyServices();
+    EnableSystemRestore();
 }
 
-void FullRepair() {
+void FullRepair(bool bRequestReachedClass) {
     RunHidden(L"cmd.exe", L"/c net stop winmgmt /y");
     RunHidden(L"cmd.exe", PolicyKeyDeletion());
 
@@ -128,9 +157,10 @@ void FullRepair() {
         RegisterWmiDirectory(L"\\syswow64");
 
     // The upgrade library, where Windows has it, rebuilds the repository
-    // from the schema files; elsewhere the repository is reset.
+    // from the schema files; elsewhere the repository is checked, and reset
+    // only as the last resort.
     if (!CommonModule::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
-        RunHidden(SystemRoot() + L"\\system32\\wbem\\winmgmt.exe", L"/resetrepository");
+        RepairRepository(bRequestReachedClass);
     } else {
         CommonModule::FileList files;
         CommonModule::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
@@ -157,6 +187,46 @@ void FullRepair() {
     RunHidden(L"cmd.exe", L"/c net start winmgmt");
     RunHidden(L"cmd.exe", L"/c gpupdate /force");
     EnableShadowCopyServices();
+    EnableSystemRestore();
+}
+
+// With protection off for the system drive every request fails (1058), and
+// neither the commands above nor the policy key turn it back on.
+void EnableSystemRestore() {
+    const std::wstring sDrive = os::EnvironmentValue(L"SystemDrive") + L"\\";
+    os::WmiMethodCall call;
+    call.nameSpace = L"root\\default";
+    call.className = L"SystemRestore";
+    call.method = L"Enable";
+    call.impersonate = true;
+    // Windows XP also declares WaitTillEnabled: the next request then finds
+    // protection on. Later versions declare only the drive.
+    call.arguments = {{L"Drive", sDrive}, {L"WaitTillEnabled", int32_t{-1}}};
+    call.onlyDeclaredArguments = true;
+
+    const os::WmiOutcome outcome = os::InvokeWmiMethod(call);
+    int32_t code = 0;
+    std::wstring description;
+    switch (outcome.status) {
+    case os::WmiStatus::Returned:
+        if (outcome.returnValue == 0) return;
+        code = outcome.returnValue;
+        description = CommonModule::ErrorDescription(static_cast<uint32_t>(code));
+        break;
+    case os::WmiStatus::NoValue:
+        code = kNoReturnValueCode;
+        description = L"Enable returned no value";
+        break;
+    case os::WmiStatus::Raised:
+        code = outcome.errorCode;
+        description = outcome.errorDescription.empty()
+                          ? CommonModule::ErrorDescription(static_cast<uint32_t>(code))
+                          : outcome.errorDescription;
+        break;
+    }
+    CommonModule::DPrint(L"Module1\\EnableSystemRestore VB ERROR: " + std::to_wstring(code) + L" " +
+                         description);
+    CommonModule::DPrint(L"\t- sDrive=" + sDrive);
 }
 
 void StartSystemRestoreUI() {
@@ -166,9 +236,10 @@ void StartSystemRestoreUI() {
         if (!CommonModule::DoesFileExist(path, false)) return;  // nothing to start
     }
     // The tests above looked at the native directory, so the start does
-    // too; the path is passed on its own and quoted, never searched for.
+    // too; the path is passed on its own, never searched for, and is the
+    // whole command line (quoted when it has a blank).
     CommonModule::DisableFSRedir();
-    const os::CreatedProcess started = os::LaunchProcess(path, L"\"" + path + L"\"", kMinimised);
+    const os::CreatedProcess started = os::LaunchProcess(path, Argument(path), kMinimised);
     CommonModule::RevertFSRedir();
     CommonModule::UniqueHandle process(started.process);  // not awaited
 }

@@ -2,7 +2,7 @@
 // to the workflow.
 #include <windows.h>
 
-#include "app/Module1.h"
+#include "app/workflow.h"
 #include "os/win32/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

@@ -50,4 +50,10 @@ bool DoesFileExist(const std::wstring& sFile, bool bDebug) {
     return result;
 }
 
+std::wstring SystemProgramPath(const std::wstring& program) {
+    if (program.find(L'\\') != std::wstring::npos) return {};
+    const std::wstring candidate = os::SystemDirectory() + L"\\" + program;
+    return DoesFileExist(candidate) ? candidate : std::wstring();
+}
+
 }  // namespace CommonModule

@@ -12,4 +12,12 @@ bool DoesDirExist(const std::wstring& sPathOnly, bool bDebug = false);
 // True when the path can be opened as a file.
 bool DoesFileExist(const std::wstring& sFile, bool bDebug = false);
 
+// Where a program named without a path is taken from. Corvane runs as
+// administrator, often from a download folder, and Windows' own search would
+// look beside Corvane.exe and in the current directory first, where anyone
+// may have dropped a cmd.exe. So a bare name means the native system
+// directory's copy; empty (Windows' search) when it is not there, or when
+// the name carries a path.
+std::wstring SystemProgramPath(const std::wstring& program);
+
 }  // namespace CommonModule

@@ -13,16 +13,6 @@ namespace {
 
 const wchar_t kSystemRunner[] = L"3rd Party Tools\\psexec.exe";
 
-// A program named without a path would be searched for in Corvane's own
-// directory and the current directory first, where anyone may have dropped
-// a cmd.exe. Corvane runs as administrator, so a bare name is taken from the
-// native system directory when it is there; Windows' search is the fallback.
-std::wstring SystemProgramPath(const std::wstring& program) {
-    if (program.find(L'\\') != std::wstring::npos) return {};
-    const std::wstring candidate = os::SystemDirectory() + L"\\" + program;
-    return DoesFileExist(candidate) ? candidate : std::wstring();
-}
-
 void TraceError(uint32_t error, const std::wstring& sShell) {
     DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(error) + L" " +
            ErrorDescription(error));

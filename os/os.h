@@ -25,6 +25,9 @@ struct WmiMethodCall {
     std::wstring method;
     bool impersonate = true;             // impersonation level "impersonate"
     std::vector<WmiArgument> arguments;  // in the method's parameter order
+    // Leaves out the arguments that the method's signature, as read from the
+    // class, does not declare (a method's parameters differ between versions).
+    bool onlyDeclaredArguments = false;
 };
 
 enum class WmiStatus {
@@ -41,6 +44,17 @@ struct WmiOutcome {
 };
 
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call);
+
+// The largest value of one unsigned integer property over the instances that
+// a WQL query returns; 0 when it returns none.
+struct WmiQueryOutcome {
+    bool ok = false;  // the query ran and every instance held the property
+    int32_t errorCode = 0;
+    uint32_t maximum = 0;
+};
+
+WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstring& query,
+                                const std::wstring& property);
 
 // ---- Status window and message box ----------------------------------------
 
@@ -204,9 +218,31 @@ struct VersionInfo {
 };
 CallResult GetVersionExA(VersionInfo& info);
 
+// ---- Registry ----------------------------------------------------------------
+
 // Whether HKEY_LOCAL_MACHINE\subKey exists (a key that exists but may not be
 // read counts as existing).
 bool RegistryKeyExists(const std::wstring& subKey);
+
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegDword = 4;
+
+// A value as the registry stores it: its type (REG_SZ 1, REG_DWORD 4, ...)
+// and its bytes.
+struct RegistryValue {
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+
+// One value of HKEY_LOCAL_MACHINE\subKey in the native view of the registry
+// (KEY_WOW64_64KEY, which 32-bit Windows ignores). The key is opened, never
+// created. Each returns the Windows error code, 0 on success;
+// ERROR_FILE_NOT_FOUND (2) names a missing key or value.
+uint32_t RegistryQueryValue(const std::wstring& subKey, const std::wstring& name,
+                            RegistryValue& value);
+uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
+                          const RegistryValue& value);
+uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& name);
 
 // ---- Service control manager -------------------------------------------------
 

@@ -1,6 +1,5 @@
 // The program launcher and the quick repair that uses it.
 #include "common/launcher.h"
-#include "app/Module1.h"
 #include "common/redirection.h"
 #include "sim_fixture.h"
 
@@ -166,52 +165,6 @@ TEST_F(SystemRunnerTest, MissingRunnerOrANetworkShareRunsNormally) {
     ASSERT_EQ(m().processes.size(), 2u);
     EXPECT_EQ(m().processes[1].commandLine, L"cmd.exe /c ver");
     EXPECT_EQ(m().processes[1].showWindow, 1);
-}
-
-class QuickRepairTest : public SimTest {};
-
-TEST_F(QuickRepairTest, SixHiddenCommandsInOrderEachAwaited) {
-    sim::Make64Bit();
-    CommonModule::bManageFSRedir = true;
-    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 300;
-    Module1::QuickRepair();
-    const std::vector<std::wstring> expected = {
-        L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" "
-        L"/f",
-        L"cmd.exe /c net start ccmexec",
-        L"cmd.exe /c net start winmgmt",
-        L"cmd.exe /c net stop srservice",
-        L"cmd.exe /c gpupdate /force",
-        L"cmd.exe /c net start srservice",
-    };
-    ASSERT_EQ(m().processes.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        const sim::StartedProcess& p = m().processes[i];
-        EXPECT_EQ(p.commandLine, expected[i]);
-        EXPECT_EQ(p.showWindow, 0);
-        EXPECT_EQ(p.program, L"C:\\Windows\\System32\\cmd.exe") << "the native interpreter";
-        if (i > 0) {
-            EXPECT_GE(p.endsAtMs - 300, m().processes[i - 1].endsAtMs) << "one at a time";
-        }
-    }
-    EXPECT_TRUE(m().openHandles.empty());
-}
-
-TEST_F(QuickRepairTest, WithoutACommandInterpreterItEndsQuietlyAfterSixTries) {
-    sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
-    Module1::QuickRepair();
-    EXPECT_TRUE(m().processes.empty());
-    EXPECT_EQ(m().debugOutput.size(), 12u) << "two trace lines for each of the six commands";
-}
-
-TEST_F(QuickRepairTest, RunsBetweenTheFirstAndSecondAttemptWhileTheWindowPaints) {
-    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 200;
-    m().wmiOutcomes = {sim::Returns(1), sim::Returns(0)};
-    Module1::Main();
-    EXPECT_EQ(m().processes.size(), 6u);
-    ASSERT_FALSE(m().window.paintedLabels.empty());
-    EXPECT_EQ(m().window.paintedLabels.front(),
-              L"Errors encountered, Restarting System Restore...");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "common/redirection.h"
 #include "os/sim/machine.h"
-#include "shutdown/ShutDownMod.h"
+#include "shutdown/restart.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,9 @@
-#include "app/Module1.h"
+// The whole run: attempts, escalation, the final message and its answers.
+#include "app/workflow.h"
 #include "common/redirection.h"
 #include "sim_fixture.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,13 +12,14 @@ namespace {
 using sim::Raises;
 using sim::Returns;
 using sim::ReturnsNothing;
+using Lines = std::vector<std::wstring>;
 
 const std::wstring kCreating = L"Creating System Restore Point...";
 const std::wstring kRestarting = L"Errors encountered, Restarting System Restore...";
 const std::wstring kRepairing = L"Errors encountered, Repairing System Restore...";
 
-std::vector<std::wstring> Lines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
+Lines Split(const std::wstring& text) {
+    Lines lines;
     size_t start = 0;
     for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));
@@ -26,14 +29,14 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 
 class WorkflowTest : public SimTest {
 protected:
-    int32_t Run(std::initializer_list<os::WmiOutcome> outcomes) {
+    int32_t Run(const std::vector<os::WmiOutcome>& outcomes) {
         m().wmiOutcomes.assign(outcomes.begin(), outcomes.end());
         return Module1::Main();
     }
-    std::vector<std::wstring> MessageLines() {
-        EXPECT_EQ(m().messageBoxes.size(), 1u);
-        return m().messageBoxes.empty() ? std::vector<std::wstring>{}
-                                        : Lines(m().messageBoxes.front().text);
+    int Count(const std::wstring& commandLine) {
+        int count = 0;
+        for (const sim::StartedProcess& p : m().processes) count += p.commandLine == commandLine;
+        return count;
     }
 };
 
@@ -41,124 +44,244 @@ TEST_F(WorkflowTest, RequestsTheRestorePointExactly) {
     Run({Returns(0)});
     ASSERT_EQ(m().wmiCalls.size(), 1u);
     const os::WmiMethodCall& call = m().wmiCalls.front();
-    EXPECT_EQ(call.nameSpace, L"root\\default");
-    EXPECT_EQ(call.className, L"SystemRestore");
-    EXPECT_EQ(call.method, L"CreateRestorePoint");
+    EXPECT_EQ(call.nameSpace + L":" + call.className + L"." + call.method,
+              L"root\\default:SystemRestore.CreateRestorePoint");
     EXPECT_TRUE(call.impersonate);
     ASSERT_EQ(call.arguments.size(), 3u);
     EXPECT_EQ(std::get<std::wstring>(call.arguments[0].value), L"Brindlemoor - Restore Point");
     EXPECT_EQ(std::get<int32_t>(call.arguments[1].value), 0);
     EXPECT_EQ(std::get<int32_t>(call.arguments[2].value), 100);
     EXPECT_TRUE(CommonModule::bManageFSRedir);
-}
-
-TEST_F(WorkflowTest, FirstAttemptSucceedsQuietly) {
-    EXPECT_EQ(Run({Returns(0)}), 0);
-    EXPECT_TRUE(m().messageBoxes.empty());
     EXPECT_EQ(m().window.caption, L"Brindlemoor - Corvane");
-    EXPECT_EQ(m().labelAtWmiCall, std::vector<std::wstring>{kCreating});
-    EXPECT_TRUE(m().sleeps.empty()) << "no pause without a repair";
     EXPECT_TRUE(m().window.destroyed);
 }
 
-TEST_F(WorkflowTest, SecondAttemptSucceedsAfterQuickRepairAndPause) {
+// Escalation is driven by the returned value alone; line 2 of the final
+// message is the last attempt's error, line 3 the last value returned.
+TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
+    m().systemMessages[5] = L"Access is denied.";
+    const int32_t invalidNamespace = static_cast<int32_t>(0x8004100Eu);
+    struct Case {
+        const char* name;
+        std::vector<os::WmiOutcome> outcomes;
+        int32_t exitCode;
+        int repairs;           // 0 none, 1 quick, 2 quick and full
+        const wchar_t* line2;  // nullptr: no message
+        const wchar_t* line3;
+    };
+    const std::vector<Case> cases = {
+        {"first", {Returns(0)}, 0, 0, nullptr, nullptr},
+        {"second", {Returns(5), Returns(0)}, 0, 1, nullptr, nullptr},
+        {"third", {Raises(-1, L"x"), Returns(7), Returns(0)}, 0, 2, nullptr, nullptr},
+        {"values", {Returns(1), Returns(2), Returns(3)}, 3, 2, L"0 - ", L"Result:  3"},
+        {"raised",
+         {Raises(11, L"a"), Raises(12, L"b"), Raises(invalidNamespace, L"Invalid namespace ")},
+         1,
+         2,
+         L"-2147217394 - Invalid namespace ",
+         L"Result:  1"},
+        {"value, raised",
+         {Returns(42), Raises(5, L"x"), Raises(6, L"Generic failure ")},
+         42,
+         2,
+         L"6 - Generic failure ",
+         L"Result:  42"},
+        {"raised, value",
+         {Raises(5, L"x"), Raises(6, L"y"), Returns(-3)},
+         -3,
+         2,
+         L"0 - ",
+         L"Result:  -3"},
+        {"no value",
+         {ReturnsNothing(), ReturnsNothing(), ReturnsNothing()},
+         1,
+         2,
+         L"-2147217407 - CreateRestorePoint returned no value",
+         L"Result:  1"},
+        {"no text",
+         {Raises(5, L""), Raises(5, L""), Raises(5, L"")},
+         1,
+         2,
+         L"5 - Access is denied.",
+         L"Result:  1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        m().systemMessages[5] = L"Access is denied.";
+        EXPECT_EQ(Run(c.outcomes), c.exitCode);
+        EXPECT_EQ(m().wmiCalls.size(), std::min<size_t>(c.outcomes.size(), 3));
+        EXPECT_EQ(Count(L"cmd.exe /c net start srservice"), std::min(c.repairs, 1));
+        EXPECT_EQ(Count(L"cmd.exe /c net stop winmgmt /y"), c.repairs / 2);
+        EXPECT_TRUE(m().window.destroyed);
+        if (!c.line2) {
+            EXPECT_TRUE(m().messageBoxes.empty());
+            continue;
+        }
+        ASSERT_EQ(m().messageBoxes.size(), 1u);
+        const Lines lines = Split(m().messageBoxes[0].text);
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[1], c.line2);
+        EXPECT_EQ(lines[2], c.line3);
+    }
+}
+
+TEST_F(WorkflowTest, TheUserSeesEachStepAndTheFinalMessage) {
     m().SetTime(10, 0, 0, 200);
-    EXPECT_EQ(Run({Returns(5), Returns(0)}), 0);
-    EXPECT_EQ(m().wmiCalls.size(), 2u);
-    EXPECT_EQ(m().labelAtWmiCall, (std::vector<std::wstring>{kCreating, kRestarting}));
-    EXPECT_TRUE(m().messageBoxes.empty());
-    // The half-second pause runs to the next full second of the clock.
-    EXPECT_EQ(m().clockMs, 10 * 3600 * 1000 + 1000);
-}
-
-TEST_F(WorkflowTest, ThirdAttemptSucceedsAfterFullRepair) {
-    EXPECT_EQ(Run({Raises(-1, L"x"), Returns(7), Returns(0)}), 0);
-    EXPECT_EQ(m().labelAtWmiCall, (std::vector<std::wstring>{kCreating, kRestarting, kCreating}));
-    EXPECT_TRUE(m().messageBoxes.empty());
-    // The user saw each status while the pauses let the window paint.
-    EXPECT_EQ(m().window.paintedLabels, (std::vector<std::wstring>{kRestarting, kRepairing}));
-}
-
-TEST_F(WorkflowTest, EveryAttemptFailingByValueShowsTheLastValue) {
-    EXPECT_EQ(Run({Returns(1), Returns(2), Returns(3)}), 3);
+    Run({Returns(1), Returns(2), Returns(3)});
+    EXPECT_EQ(m().labelAtWmiCall, (Lines{kCreating, kRestarting, kCreating}));
+    // Painted while the repairs and pauses let the window answer.
+    EXPECT_EQ(m().window.paintedLabels, (Lines{kRestarting, kRepairing}));
     ASSERT_EQ(m().messageBoxes.size(), 1u);
-    const sim::MessageBoxCall& box = m().messageBoxes.front();
+    const sim::MessageBoxCall& box = m().messageBoxes[0];
     EXPECT_EQ(box.title, L"Tessaline");
     EXPECT_EQ(box.style, 19u);
     EXPECT_EQ(box.text,
-              L"Error Creating Restore Point\r\n"
-              L"0 - \r\n"
-              L"Result:  3\r\n"
+              L"Error Creating Restore Point\r\n0 - \r\nResult:  3\r\n"
               L"Check System Restore Service State!\r\n"
-              L"Repair performed, but you may need to restart the PC.\r\n"
-              L"\r\n"
+              L"Repair performed, but you may need to restart the PC.\r\n\r\n"
               L"Click YES to restart now or NO to start the System Restore interface.");
-    // The status window stays open behind the message box.
     EXPECT_TRUE(box.statusWindowOpen);
     EXPECT_EQ(box.labelBehind, kCreating);
-    EXPECT_TRUE(m().window.destroyed);
 }
 
-TEST_F(WorkflowTest, EveryAttemptRaisingShowsTheThirdErrorAndResultOne) {
-    const int32_t invalidNamespace = static_cast<int32_t>(0x8004100Eu);
-    EXPECT_EQ(Run({Raises(11, L"first"), Raises(12, L"second"),
-                   Raises(invalidNamespace, L"Invalid namespace ")}),
-              1);
-    const auto lines = MessageLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[1], L"-2147217394 - Invalid namespace ");
-    EXPECT_EQ(lines[2], L"Result:  1");
-    EXPECT_EQ(lines[5], L"");
+TEST_F(WorkflowTest, EachRepairIsFollowedByAHalfSecondPause) {
+    for (const auto& outcomes : {std::vector<os::WmiOutcome>{Returns(5), Returns(0)},
+                                 std::vector<os::WmiOutcome>{Returns(5), Returns(5), Returns(0)}}) {
+        SetUp();
+        // Repairs that start nothing and so take no time.
+        sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
+        m().environment.erase(L"SystemRoot");
+        m().SetTime(10, 0, 0, 200);
+        Run(outcomes);
+        EXPECT_EQ(m().clockMs - 10 * 3600 * 1000, 1000 * int64_t(outcomes.size() - 1));
+    }
 }
 
-TEST_F(WorkflowTest, ValueThenErrorsKeepsTheFirstValue) {
-    Run({Returns(42), Raises(5, L"Access denied"), Raises(6, L"Generic failure ")});
-    const auto lines = MessageLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[1], L"6 - Generic failure ");
-    EXPECT_EQ(lines[2], L"Result:  42");
-}
-
-TEST_F(WorkflowTest, ErrorsThenValueClearsTheErrorLine) {
-    Run({Raises(5, L"Access denied"), Raises(6, L"x"), Returns(-3)});
-    const auto lines = MessageLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[1], L"0 - ");
-    EXPECT_EQ(lines[2], L"Result:  -3");
-}
-
-TEST_F(WorkflowTest, ACallWithoutReturnValueIsAFailureNotASuccess) {
-    EXPECT_EQ(Run({ReturnsNothing(), ReturnsNothing(), ReturnsNothing()}), 1);
-    EXPECT_EQ(m().wmiCalls.size(), 3u);
-    const auto lines = MessageLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[1], L"-2147217407 - CreateRestorePoint returned no value");
-    EXPECT_EQ(lines[2], L"Result:  1");
-}
-
-TEST_F(WorkflowTest, AnErrorWithoutTextTakesTheSystemMessage) {
-    m().systemMessages[5] = L"Access is denied.";
-    Run({Raises(5, L""), Raises(5, L""), Raises(5, L"")});
-    const auto lines = MessageLines();
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_EQ(lines[1], L"5 - Access is denied.");
-}
-
-TEST_F(WorkflowTest, CancelEndsTheRun) {
-    m().messageBoxAnswer = 2;
-    Run({Returns(1), Returns(1), Returns(1)});
-    EXPECT_EQ(m().messageBoxes.size(), 1u);
-    EXPECT_EQ(m().wmiCalls.size(), 3u);
-    EXPECT_TRUE(m().window.destroyed);
+TEST_F(WorkflowTest, TheAnswerDecidesWhatFollowsAndNothingIsLeftOpen) {
+    struct Case {
+        int answer;
+        size_t restarts;
+        bool restoreInterface;
+    };
+    for (const Case& c : {Case{6, 1, false}, Case{7, 0, true}, Case{2, 0, false}}) {
+        SCOPED_TRACE(c.answer);
+        SetUp();
+        sim::Make64Bit();
+        sim::AddFile(L"C:\\Windows\\System32\\restore\\rstrui.exe");
+        sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
+        m().messageBoxAnswer = c.answer;
+        Run({Returns(1), Returns(1), Returns(1)});
+        ASSERT_EQ(m().shutdown.exitWindowsRequests.size(), c.restarts);
+        for (const auto& request : m().shutdown.exitWindowsRequests)
+            EXPECT_EQ(request.flags, 6u) << "forced";
+        EXPECT_EQ(m().processes.back().program == L"C:\\Windows\\System32\\restore\\rstrui.exe",
+                  c.restoreInterface);
+        for (const sim::StartedProcess& p : m().processes)
+            EXPECT_EQ(p.commandLine.find(L"shutdown.exe"), std::wstring::npos) << "no fallback";
+        EXPECT_TRUE(m().window.destroyed);
+        EXPECT_TRUE(m().openHandles.empty());
+        EXPECT_TRUE(m().listings.empty());
+        EXPECT_TRUE(m().shutdown.openTokens.empty());
+        EXPECT_FALSE(m().redirectionDisabled);
+    }
 }
 
 TEST_F(WorkflowTest, ClosingTheWindowDoesNotStopTheWorkflow) {
-    m().closeWindowAtDispatch = 1;  // during the first pause
+    m().closeWindowAtDispatch = 1;
     Run({Returns(1), Returns(1), Returns(1)});
     EXPECT_EQ(m().wmiCalls.size(), 3u);
+    EXPECT_EQ(m().processes.back().commandLine, L"cmd.exe /c gpupdate /force");
     ASSERT_EQ(m().messageBoxes.size(), 1u);
-    EXPECT_FALSE(m().messageBoxes.front().statusWindowOpen);
+    EXPECT_FALSE(m().messageBoxes[0].statusWindowOpen);
     EXPECT_EQ(m().window.showCount, 1) << "the window is not brought back";
+}
+
+}  // namespace
+
+namespace {
+
+const std::wstring kSettings = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+
+// The creation frequency as "type:bytes", "-" when absent.
+std::string Frequency(const sim::Registry& registry, const std::wstring& key = kSettings) {
+    const auto value = sim::RegistryValueOf(registry, key, L"SystemRestorePointCreationFrequency");
+    if (!value) return "-";
+    std::string text = std::to_string(value->type) + ":";
+    for (const uint8_t byte : value->data) text += std::to_string(byte) + " ";
+    return text;
+}
+
+TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore) {
+    struct Case {
+        std::optional<os::RegistryValue> start;
+        bool keyMissing, readOnly, raises;
+        size_t traces;
+    };
+    const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
+    const os::RegistryValue text{os::kRegSz, {'1', 0, '4', 0, '4', 0, '0', 0, 0, 0}};
+    const os::RegistryValue zero{os::kRegDword, {0, 0, 0, 0}};
+    const Case cases[] = {
+        {std::nullopt, false, false, false, 0}, {std::nullopt, false, false, true, 0},
+        {zero, false, false, false, 0},         {day, false, false, false, 0},
+        {day, false, false, true, 0},           {text, false, false, true, 0},
+        {std::nullopt, true, false, false, 1},  {day, false, true, true, 3},
+    };
+    const std::wstring wow =
+        L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        sim::Reset();
+        sim::Make64Bit();
+        sim::SetRegistryValue(wow, L"SystemRestorePointCreationFrequency", text);
+        if (c.start)
+            sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", *c.start);
+        sim::AddRegistryKey(kSettings).writable = !c.readOnly;
+        if (c.keyMissing) m().registry.keys.clear();
+        const std::string before = Frequency(m().registry),
+                          wowBefore = Frequency(m().registry, wow);
+        if (c.raises)
+            Run({Raises(5, L"x"), Raises(5, L"x"), Raises(5, L"x")});
+        else
+            Run({Returns(0)});
+
+        for (const sim::Registry& during : m().registryAtWmiCall)
+            EXPECT_EQ(Frequency(during), c.keyMissing || c.readOnly ? before : "4:0 0 0 0 ");
+        EXPECT_EQ(Frequency(m().registry), before);
+        EXPECT_EQ(Frequency(m().registry, wow), wowBefore) << "the native view only";
+        EXPECT_TRUE(!c.keyMissing || m().registry.keys.empty()) << "opened, never created";
+        std::wstring trace;
+        for (const std::wstring& line : m().debugOutput) trace += line;
+        size_t failures = 0;
+        for (size_t at = 0; (at = trace.find(L"CreationFrequency VB ERROR", at)) != trace.npos;
+             ++at)
+            ++failures;
+        EXPECT_EQ(failures, c.traces);
+    }
+}
+
+TEST_F(WorkflowTest, AZeroCountsOnlyWhenTheListOfRestorePointsGrew) {
+    struct Case {
+        bool readOnly;  // the frequency cannot be lowered: Windows skips
+        int32_t listingError;
+        int32_t exitCode;
+    };
+    for (const Case c : {Case{false, 0, 0}, Case{true, 0, 1}, Case{true, 0x1010, 0}}) {
+        SCOPED_TRACE(c.readOnly + c.listingError);
+        sim::Reset();
+        m().highestSequenceNumber = 41;
+        m().recentRestorePoint = true;
+        sim::AddRegistryKey(kSettings).writable = !c.readOnly;
+        m().restorePointListingError = c.listingError;
+        EXPECT_EQ(Run({Returns(0), Returns(0), Returns(0)}), c.exitCode);
+        EXPECT_EQ(m().wmiCalls.size(), c.exitCode == 0 ? 1u : 3u);
+        if (c.exitCode == 0) continue;
+        ASSERT_EQ(m().messageBoxes.size(), 1u);
+        const Lines lines = Split(m().messageBoxes[0].text);
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[1], L"-2147219920 - CreateRestorePoint made no new restore point");
+        EXPECT_EQ(lines[2], L"Result:  1");
+    }
 }
 
 }  // namespace

@@ -68,6 +68,11 @@ void Reset() {
     for (const wchar_t* tool :
          {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe", L"wbem\\winmgmt.exe"})
         AddFile(m.windowsDirectory + L"\\System32\\" + tool);
+    // System Restore as Windows 10 has it: the key of its settings, and the
+    // parameters of the two methods Corvane calls.
+    AddRegistryKey(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore");
+    m.wmiParameters[L"CreateRestorePoint"] = {L"Description", L"RestorePointType", L"EventType"};
+    m.wmiParameters[L"Enable"] = {L"Drive"};
     // Volume Shadow Copy and its provider, Manual as Windows installs them.
     m.serviceManager.services = {{L"VSS", Service{}}, {L"swprv", Service{}}};
 }

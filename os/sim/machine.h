@@ -3,11 +3,11 @@
 #pragma once
 
 #include "os/os.h"
+#include "os/sim/registry.h"
 
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +49,8 @@ struct FileEntry {
     // For programs: how long the process runs and what it returns.
     int64_t runMs = 0;
     uint32_t exitCode = 0;
+    // Of successive runs, before exitCode applies; a run uses one up.
+    mutable std::deque<uint32_t> exitCodes{};
     uint32_t launchError = 0;  // CreateProcess fails with this code
 };
 
@@ -95,8 +97,6 @@ struct ShutdownState {
     std::vector<std::string> calls;  // Windows calls in order, by name
     std::vector<ExitWindowsRequest> exitWindowsRequests;
     std::map<uintptr_t, uint32_t> openTokens;  // handle -> access granted
-
-    std::set<std::wstring, CaseInsensitiveLess> registryKeys;  // HKLM subkeys
 };
 
 // A service of the service control manager, and what its calls do.
@@ -112,11 +112,13 @@ struct ServiceHandle {
     uint32_t access = 0;
 };
 
-// A start type as changed, and how many processes had been started by then.
+// A start type as changed, and how many processes had been started and
+// other WMI methods (Enable) called by then.
 struct ServiceChange {
     std::wstring service;
     uint32_t startType = 0;
     size_t processesBefore = 0;
+    size_t otherWmiCallsBefore = 0;
 };
 
 struct ServiceManager {
@@ -135,11 +137,28 @@ struct Machine {
     std::map<std::wstring, std::wstring, CaseInsensitiveLess> environment;
     std::wstring executablePath = L"C:\\Tools\\Corvane.exe";
 
-    // Outcomes of successive WMI calls; once used up, every call raises.
+    // Outcomes of successive restore-point requests (CreateRestorePoint);
+    // once used up, every request raises.
     std::deque<os::WmiOutcome> wmiOutcomes;
     std::vector<os::WmiMethodCall> wmiCalls;
-    // The status window's label at the moment of each WMI call.
+    // The status window's label and the registry at the moment of each request.
     std::vector<std::wstring> labelAtWmiCall;
+    std::vector<Registry> registryAtWmiCall;
+    // Calls of the class's other methods (Enable), with the arguments the
+    // method received, and what every such call gives.
+    std::vector<os::WmiMethodCall> otherWmiCalls;
+    os::WmiOutcome otherWmiOutcome{os::WmiStatus::Returned, 0, 0, {}};
+    // Each method's declared parameters: WMI refuses any other argument.
+    std::map<std::wstring, std::vector<std::wstring>> wmiParameters;
+
+    // Restore points, by the highest SequenceNumber. A request that returns
+    // 0 makes a new one, unless Windows skips it: a recent point exists and
+    // the creation frequency in the native registry is not the DWORD 0.
+    uint32_t highestSequenceNumber = 0;
+    bool recentRestorePoint = false;
+    int32_t restorePointListingError = 0;  // when set, listing them fails with it
+
+    Registry registry;
 
     StatusWindow window;
     // The user closes the window at the nth message dispatch (0: never).

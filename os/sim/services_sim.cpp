@@ -74,8 +74,10 @@ CallResult ChangeServiceConfigW(Handle service, uint32_t startType) {
     if (!opened) return Fail(error);
     if (opened->change.fails) return Fail(opened->change.lastError);
     opened->startType = startType;
+    const sim::Machine& m = sim::machine();
     Manager().changes.push_back(sim::ServiceChange{Manager().openHandles.at(service).service,
-                                                   startType, sim::machine().processes.size()});
+                                                   startType, m.processes.size(),
+                                                   m.otherWmiCalls.size()});
     return CallResult{true, 0};
 }
 

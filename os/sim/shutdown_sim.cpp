@@ -115,8 +115,4 @@ CallResult GetVersionExA(VersionInfo& info) {
     return ok;
 }
 
-bool RegistryKeyExists(const std::wstring& subKey) {
-    return State().registryKeys.count(subKey) != 0;
-}
-
 }  // namespace os

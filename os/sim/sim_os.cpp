@@ -2,6 +2,7 @@
 #include "os/os.h"
 #include "os/sim/machine.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
@@ -12,6 +13,7 @@ namespace {
 constexpr int kIdCancel = 2;
 // WBEM_E_INVALID_NAMESPACE, as a broken WMI answers a bind.
 constexpr int32_t kUnreachable = static_cast<int32_t>(0x8004100Eu);
+constexpr int32_t kNotFound = static_cast<int32_t>(0x80041002u);  // WBEM_E_NOT_FOUND
 
 sim::StatusWindow& Window() { return sim::machine().window; }
 
@@ -24,14 +26,64 @@ bool WindowAlive() { return Window().created && !Window().destroyed; }
 
 }  // namespace
 
+namespace {
+
+// Windows skips a new restore point while the last one is younger than the
+// creation frequency: 24 hours when the value is absent, never when it is 0.
+bool SkipsNewRestorePoint() {
+    const sim::Machine& m = sim::machine();
+    const auto frequency = sim::RegistryValueOf(
+        m.registry, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore",
+        L"SystemRestorePointCreationFrequency");
+    const bool never =
+        frequency && frequency->type == kRegDword && frequency->data == std::vector<uint8_t>(4, 0);
+    return m.recentRestorePoint && !never;
+}
+
+}  // namespace
+
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     sim::Machine& m = sim::machine();
-    m.wmiCalls.push_back(call);
+    // The arguments that reach the method: WMI refuses one its signature
+    // does not declare.
+    WmiMethodCall received = call;
+    bool refused = false;
+    const auto declared = m.wmiParameters.find(call.method);
+    if (declared != m.wmiParameters.end()) {
+        received.arguments.clear();
+        for (const WmiArgument& argument : call.arguments) {
+            const auto& names = declared->second;
+            if (std::find(names.begin(), names.end(), argument.name) != names.end())
+                received.arguments.push_back(argument);
+            else
+                refused = refused || !call.onlyDeclaredArguments;
+        }
+    }
+    const WmiOutcome notFound = sim::Raises(kNotFound, L"Not found ");
+    if (call.method != L"CreateRestorePoint") {
+        m.otherWmiCalls.push_back(received);
+        return refused ? notFound : m.otherWmiOutcome;
+    }
+
+    m.wmiCalls.push_back(received);
     m.labelAtWmiCall.push_back(WindowAlive() ? Window().label : L"");
+    m.registryAtWmiCall.push_back(m.registry);
+    if (refused) return notFound;
     if (m.wmiOutcomes.empty()) return sim::Raises(kUnreachable, L"Invalid namespace ");
     WmiOutcome outcome = m.wmiOutcomes.front();
     m.wmiOutcomes.pop_front();
+    if (outcome.status == WmiStatus::Returned && outcome.returnValue == 0 &&
+        !SkipsNewRestorePoint())
+        ++m.highestSequenceNumber;
     return outcome;
+}
+
+// Only the listing of restore points is modelled.
+WmiQueryOutcome WmiQueryMaximum(const std::wstring& /*nameSpace*/, const std::wstring& /*query*/,
+                                const std::wstring& /*property*/) {
+    const sim::Machine& m = sim::machine();
+    if (m.restorePointListingError != 0) return {false, m.restorePointListingError, 0};
+    return {true, 0, m.highestSequenceNumber};
 }
 
 void StatusWindowShow(const StatusWindowLayout& layout) {
@@ -316,6 +368,10 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
     started.processId = 1000 + static_cast<uint32_t>(m.processes.size()) * 4;
     started.endsAtMs = m.clockMs + program->runMs;
     started.exitCode = program->exitCode;
+    if (!program->exitCodes.empty()) {
+        started.exitCode = program->exitCodes.front();
+        program->exitCodes.pop_front();
+    }
     // The command interpreter's "/c exit N" is common enough in tests to model.
     const size_t exitAt = commandLine.find(L"/c exit ");
     if (exitAt != std::wstring::npos && Upper(program->path).find(L"CMD.EXE") != std::wstring::npos)

@@ -13,18 +13,18 @@ namespace win32 {
 // One owning template; each handle kind names its close function and the
 // value that means "no handle".
 template <typename Handle, auto Close, auto Invalid>
-class UniqueHandle {
+class UniqueResource {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle handle) : handle_(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    UniqueResource() = default;
+    explicit UniqueResource(Handle handle) : handle_(handle) {}
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
     }
-    ~UniqueHandle() { reset(); }
+    ~UniqueResource() { reset(); }
 
     Handle get() const { return handle_; }
     explicit operator bool() const { return handle_ != Handle(Invalid); }
@@ -52,7 +52,7 @@ private:
 
 inline void DeleteGdiFont(HFONT font) { ::DeleteObject(font); }
 
-using unique_hfont = UniqueHandle<HFONT, DeleteGdiFont, 0>;
+using unique_hfont = UniqueResource<HFONT, DeleteGdiFont, 0>;
 
 template <typename T>
 class ComPtr {

@@ -1,5 +1,5 @@
-// Token, privilege and shutdown: the Windows calls behind ShutDownMod, and
-// starting a program without waiting for it.
+// Token, privilege and shutdown: the Windows calls behind restarting the
+// computer.
 #include "os/os.h"
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"
@@ -92,14 +92,6 @@ CallResult GetVersionExA(VersionInfo& info) {
     if (!::GetVersionExA(&version)) return FailedWithLastError();
     info.platformId = version.dwPlatformId;
     return Succeeded();
-}
-
-bool RegistryKeyExists(const std::wstring& subKey) {
-    HKEY key = nullptr;
-    const LONG result =
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_QUERY_VALUE, &key);
-    if (result == ERROR_SUCCESS) ::RegCloseKey(key);
-    return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
 }
 
 }  // namespace os

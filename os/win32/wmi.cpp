@@ -46,31 +46,43 @@ HRESULT PutArgument(IWbemClassObject* inParams, const WmiArgument& argument) {
     return inParams->Put(argument.name.c_str(), 0, value.get(), 0);
 }
 
+// The namespace of the local computer, reached with the given impersonation
+// level. COM must be up on the calling thread.
+HRESULT Connect(const std::wstring& nameSpacePath, bool impersonate,
+                win32::ComPtr<IWbemServices>& services) {
+    win32::ComPtr<IWbemLocator> locator;
+    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IWbemLocator, locator.put_void());
+    if (FAILED(hr)) return hr;
+
+    const std::wstring path = L"\\\\.\\" + nameSpacePath;
+    win32::ScopedBstr nameSpace(path.c_str());
+    hr = locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                services.put());
+    if (FAILED(hr)) return hr;
+
+    hr = ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr,
+                             RPC_C_AUTHN_LEVEL_DEFAULT,
+                             impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY,
+                             nullptr, EOAC_NONE);
+    // E_NOINTERFACE: an in-process provider has no proxy to configure.
+    return hr == E_NOINTERFACE ? S_OK : hr;
+}
+
+// Whether the method's signature declares the parameter.
+bool Declares(IWbemClassObject* signature, const std::wstring& name) {
+    return SUCCEEDED(signature->Get(name.c_str(), 0, nullptr, nullptr, nullptr));
+}
+
 }  // namespace
 
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     win32::ScopedComInit com;
     if (!com.ok()) return Raised(com.result());
 
-    win32::ComPtr<IWbemLocator> locator;
-    HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWbemLocator, locator.put_void());
-    if (FAILED(hr)) return Raised(hr);
-
-    const std::wstring path = L"\\\\.\\" + call.nameSpace;
-    win32::ScopedBstr nameSpace(path.c_str());
     win32::ComPtr<IWbemServices> services;
-    hr = locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                services.put());
+    HRESULT hr = Connect(call.nameSpace, call.impersonate, services);
     if (FAILED(hr)) return Raised(hr);
-
-    hr = ::CoSetProxyBlanket(
-        services.get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr,
-        RPC_C_AUTHN_LEVEL_DEFAULT,
-        call.impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY, nullptr,
-        EOAC_NONE);
-    // E_NOINTERFACE: an in-process provider has no proxy to configure.
-    if (FAILED(hr) && hr != E_NOINTERFACE) return Raised(hr);
 
     win32::ScopedBstr className(call.className.c_str());
     win32::ComPtr<IWbemClassObject> classObject;
@@ -86,6 +98,7 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
         hr = signature->SpawnInstance(0, inParams.put());
         if (FAILED(hr)) return Raised(hr);
         for (const WmiArgument& argument : call.arguments) {
+            if (call.onlyDeclaredArguments && !Declares(signature.get(), argument.name)) continue;
             hr = PutArgument(inParams.get(), argument);
             if (FAILED(hr)) return Raised(hr);
         }
@@ -109,6 +122,39 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
 
     outcome.status = WmiStatus::Returned;
     outcome.returnValue = returnValue.get()->lVal;
+    return outcome;
+}
+
+WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstring& query,
+                                const std::wstring& property) {
+    WmiQueryOutcome outcome;
+    win32::ScopedComInit com;
+    HRESULT hr = com.ok() ? S_OK : com.result();
+    win32::ComPtr<IWbemServices> services;
+    if (SUCCEEDED(hr)) hr = Connect(nameSpace, true, services);
+
+    win32::ComPtr<IEnumWbemClassObject> instances;
+    if (SUCCEEDED(hr)) {
+        win32::ScopedBstr language(L"WQL");
+        win32::ScopedBstr text(query.c_str());
+        hr = services->ExecQuery(language.get(), text.get(),
+                                 WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                 instances.put());
+    }
+    while (SUCCEEDED(hr)) {
+        win32::ComPtr<IWbemClassObject> instance;
+        ULONG returned = 0;
+        hr = instances->Next(static_cast<LONG>(WBEM_INFINITE), 1, instance.put(), &returned);
+        if (hr == WBEM_S_FALSE || returned == 0) break;
+        win32::ScopedVariant value;
+        hr = instance->Get(property.c_str(), 0, value.put(), nullptr, nullptr);
+        // A uint32 property arrives as VT_I4 holding the same bits.
+        if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
+        if (SUCCEEDED(hr) && static_cast<uint32_t>(value.get()->lVal) > outcome.maximum)
+            outcome.maximum = static_cast<uint32_t>(value.get()->lVal);
+    }
+    if (FAILED(hr)) return WmiQueryOutcome{false, static_cast<int32_t>(hr), 0};
+    outcome.ok = true;
     return outcome;
 }
 

@@ -5,11 +5,10 @@
 #include "common/redirection.h"
 #include "contract/platform.h"
 #include "os/os.h"
-#include "shutdown/ShutDownMod.h"
+#include "shutdown/restart.h"
+#include "ui/status_window.h"
 
 #include <gtest/gtest.h>
-
-#include <string>
 
 namespace {
 
@@ -18,31 +17,20 @@ protected:
     void SetUp() override { platform::Prepare(); }
 };
 
-TEST_F(ContractTest, EnvironmentNamesIgnoreCaseAndUnsetReadsEmpty) {
-    platform::SetEnvironment(L"CORVANE_PROBE", L"C:\\Windows");
-    EXPECT_EQ(os::EnvironmentValue(L"corvane_probe"), L"C:\\Windows");
-    platform::UnsetEnvironment(L"CORVANE_PROBE");
-    EXPECT_EQ(os::EnvironmentValue(L"Corvane_Probe"), L"");
-}
+TEST_F(ContractTest, TheProcessAndItsEnvironment) {
+    EXPECT_NE(os::EnvironmentValue(L"systemroot"), L"");
+    EXPECT_EQ(os::EnvironmentValue(L"SYSTEMROOT"), os::EnvironmentValue(L"SystemRoot"));
+    EXPECT_EQ(os::EnvironmentValue(L"CORVANE_NEVER_SET"), L"");
 
-TEST_F(ContractTest, ExecutablePathIsAFullPathToTheRunningProgram) {
-    const std::wstring path = os::ExecutablePath();
-    ASSERT_GE(path.size(), 3u);
-    EXPECT_EQ(path[1], L':');
-    EXPECT_EQ(path[2], L'\\');
-    const std::wstring name = platform::ExecutableName();
-    ASSERT_GE(path.size(), name.size());
+    const std::wstring path = os::ExecutablePath(), name = platform::ExecutableName();
+    ASSERT_GT(path.size(), name.size() + 3);
+    EXPECT_EQ(path.substr(1, 2), L":\\");
     EXPECT_EQ(path.substr(path.size() - name.size()), name);
-}
 
-TEST_F(ContractTest, SystemMessagesKeepTheirLineEnd) {
-    const std::wstring text = os::FormatSystemMessage(2);  // ERROR_FILE_NOT_FOUND
-    ASSERT_GE(text.size(), 2u);
-    EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
-    EXPECT_EQ(os::FormatSystemMessage(0x2000FFFFu), L"") << "no text for an unknown code";
-}
+    const std::wstring dir = os::SystemDirectory();
+    EXPECT_NE(dir.back(), L'\\');
+    EXPECT_NE(os::OpenFileExists(dir + L"\\cmd.exe"), -1);
 
-TEST_F(ContractTest, SleepMovesTheClockForward) {
     const os::LocalTime before = os::GetLocalTime();
     os::Sleep(1100);
     const os::LocalTime after = os::GetLocalTime();
@@ -52,6 +40,16 @@ TEST_F(ContractTest, SleepMovesTheClockForward) {
     EXPECT_GE(after.year, 2000);
     EXPECT_GE(seconds(after) - seconds(before), 1);
     EXPECT_LT(after.milliseconds, 1000);
+}
+
+TEST_F(ContractTest, SystemMessagesAreOneLineWithItsLineEnd) {
+    // File not found, access denied, invalid parameter, privilege not held.
+    for (const uint32_t code : {2u, 5u, 87u, 1314u}) {
+        const std::wstring text = ShutDownMod::ApiErrorText(code);
+        ASSERT_GT(text.size(), 2u) << code;
+        EXPECT_EQ(text.find(L"\r\n"), text.size() - 2) << code;
+    }
+    EXPECT_EQ(os::FormatSystemMessage(0x2000FFFFu), L"") << "no text for an unknown code";
 }
 
 TEST_F(ContractTest, AMissingWmiNamespaceRaisesWithACode) {
@@ -65,15 +63,7 @@ TEST_F(ContractTest, AMissingWmiNamespaceRaisesWithACode) {
 }
 
 TEST_F(ContractTest, StatusWindowLifecycle) {
-    os::StatusWindowLayout layout;
-    layout.clientWidthTwips = 4230;
-    layout.clientHeightTwips = 720;
-    layout.labelTopTwips = 240;
-    layout.labelWidthTwips = 4215;
-    layout.labelHeightTwips = 255;
-    layout.caption = L"Form2";
-    layout.labelText = L"Label1";
-
+    const os::StatusWindowLayout layout = frmStatusWin::DesignLayout();
     os::StatusWindowShow(layout);
     os::StatusWindowSetCaption(L"Brindlemoor - Corvane");
     os::StatusWindowSetLabel(L"Errors encountered, Restarting System Restore...");
@@ -84,15 +74,13 @@ TEST_F(ContractTest, StatusWindowLifecycle) {
     EXPECT_TRUE(view.visible);
     EXPECT_EQ(view.caption, L"Brindlemoor - Corvane");
     EXPECT_EQ(view.label, L"Errors encountered, Restarting System Restore...");
-    // Twips at the screen's DPI: 282 x 48 pixels at 96 DPI.
-    const int dpi = platform::ScreenDpi();
-    EXPECT_EQ(view.clientWidth, 4230 * dpi / 1440);
-    EXPECT_EQ(view.clientHeight, 720 * dpi / 1440);
+    const int dpi = platform::ScreenDpi();  // twips at the screen's DPI
+    EXPECT_EQ(view.clientWidth, layout.clientWidthTwips * dpi / 1440);
+    EXPECT_EQ(view.clientHeight, layout.clientHeightTwips * dpi / 1440);
 
     os::StatusWindowUnload();
     EXPECT_FALSE(platform::StatusWindow().exists);
-    // After unloading, texts go nowhere and nothing fails.
-    os::StatusWindowSetLabel(L"late");
+    os::StatusWindowSetLabel(L"late");  // goes nowhere, fails nothing
     os::StatusWindowUnload();
     EXPECT_FALSE(platform::StatusWindow().exists);
 }
@@ -115,13 +103,6 @@ TEST_F(ContractTest, OpenFileAndAttributesTellFilesFromDirectories) {
     EXPECT_TRUE(error == 2 || error == 3) << error;  // file or path not found
 }
 
-TEST_F(ContractTest, TheSystemDirectoryHoldsTheCommandInterpreter) {
-    const std::wstring dir = os::SystemDirectory();
-    ASSERT_GT(dir.size(), 9u);
-    EXPECT_NE(dir.back(), L'\\');
-    EXPECT_NE(os::OpenFileExists(dir + L"\\cmd.exe"), -1);
-}
-
 TEST_F(ContractTest, ANativeOnlySystemFileIsSeenOnlyWithRedirectionOff) {
     if (!platform::Is64BitWindows()) GTEST_SKIP() << "no WOW64 redirection on 32-bit Windows";
     const std::wstring path = platform::PlaceNativeSystemFile(L"corvane-native-only.txt");
@@ -132,8 +113,7 @@ TEST_F(ContractTest, ANativeOnlySystemFileIsSeenOnlyWithRedirectionOff) {
     ASSERT_EQ(os::Wow64RevertFsRedirection(old), 0u);
     EXPECT_EQ(os::OpenFileExists(path), -1);
 
-    // The library's own bracket, under the switch the workflow sets.
-    CommonModule::bManageFSRedir = true;
+    CommonModule::bManageFSRedir = true;  // the library's own bracket
     EXPECT_TRUE(CommonModule::DoesFileExist(path));
     EXPECT_FALSE(CommonModule::bFSRedirDisabled);
     CommonModule::bManageFSRedir = false;
@@ -144,7 +124,6 @@ TEST_F(ContractTest, ANativeOnlySystemFileIsSeenOnlyWithRedirectionOff) {
 TEST_F(ContractTest, AStartedProcessIsAwaitedAndItsExitCodeRead) {
     const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 7", 0);
     ASSERT_EQ(created.error, 0u);
-    ASSERT_NE(created.processId, 0u);
     uint32_t error = 0;
     const os::Handle process =
         os::OpenProcess(os::kProcessQueryInformation, false, created.processId, error);
@@ -157,98 +136,52 @@ TEST_F(ContractTest, AStartedProcessIsAwaitedAndItsExitCodeRead) {
     EXPECT_EQ(exitCode, 7u);
     os::CloseHandle(process);
     os::CloseHandle(created.process);
+
+    const os::CreatedProcess unknown = os::LaunchProcess(L"", L"corvane-no-such.exe /x", 0);
+    EXPECT_EQ(unknown.error, 2u);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(unknown.process, 0u);
 }
 
-TEST_F(ContractTest, AnUnknownProgramIsNotCreated) {
-    const os::CreatedProcess created = os::LaunchProcess(L"", L"corvane-no-such-program.exe /x", 0);
-    EXPECT_EQ(created.error, 2u);  // ERROR_FILE_NOT_FOUND
-    EXPECT_EQ(created.process, 0u);
-}
-
-TEST_F(ContractTest, ShellXWaitsForAQuotedProgramWithABlankInItsPath) {
+TEST_F(ContractTest, ShellXQuotesAPathWithABlankAndPassesTheWindowStyle) {
     const std::wstring dir = platform::ScratchDirectory() + L"\\with blank";
     platform::CreateDirectoryAt(dir);
-    platform::CopyCommandInterpreter(dir + L"\\cmd.exe");
-    int32_t slot = 0;
-    EXPECT_TRUE(CommonModule::ShellX(dir + L"\\cmd.exe", L"/c exit 5", true, 0, slot, false));
-    EXPECT_EQ(slot, 5);
-    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c exit 7", true, 0, slot, false));
-    EXPECT_EQ(slot, 7);
-}
-
-TEST_F(ContractTest, TheShowWindowValueReachesTheStartedProgram) {
-    const std::wstring dir = platform::ScratchDirectory();
     const std::wstring recorder = platform::RecorderAt(dir);
-    int32_t slot = 0;
+    int32_t slot = -1;
     EXPECT_TRUE(CommonModule::ShellX(recorder, L"hidden", true, 0, slot, false));
+    EXPECT_EQ(slot, 0);
     EXPECT_TRUE(CommonModule::ShellX(recorder, L"normal", true, 1, slot, false));
     EXPECT_EQ(platform::RecordedStarts(recorder),
-              recorder + L" hidden|show=0\n" + recorder + L" normal|show=1\n");
+              L"\"" + recorder + L"\" hidden|show=0\n\"" + recorder + L"\" normal|show=1\n");
+    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c exit 5", true, 0, slot, false));
+    EXPECT_EQ(slot, 5);
 }
 
-// ---- Token, privilege and shutdown. Nothing here asks Windows to shut down.
-
-TEST_F(ContractTest, ApiErrorTextIsTheSystemTextWithItsLineEnd) {
-    // File not found, access denied, invalid parameter, privilege not held.
-    for (const uint32_t code : {2u, 5u, 87u, 1314u}) {
-        SCOPED_TRACE(code);
-        const std::wstring text = ShutDownMod::ApiErrorText(code);
-        ASSERT_GT(text.size(), 2u);
-        EXPECT_EQ(text.substr(text.size() - 2), L"\r\n");
-        EXPECT_EQ(text.find(L"\r\n"), text.size() - 2) << "one line, as written";
-    }
-    EXPECT_EQ(ShutDownMod::ApiErrorText(0x2000FFFFu), L"");
-}
-
-TEST_F(ContractTest, ShutdownSystemRejectsInvalidFlagsWithoutSideEffects) {
-    const bool enabledBefore = platform::ShutdownPrivilegeEnabled();
-    std::wstring source = platform::ExecutableName();
-    source = source.substr(0, source.rfind(L'.')) + L".mShutDown";
-    for (const int32_t flags : {-1, 32}) {
-        try {
-            ShutDownMod::ShutdownSystem(flags);
-            ADD_FAILURE() << "flags " << flags << " were accepted";
-        } catch (const ShutDownMod::ShutdownError& error) {
-            EXPECT_EQ(error.number, 0x8004062Fu);
-            EXPECT_EQ(error.source, source);
-            EXPECT_EQ(error.description,
-                      L"Invalid parameter to ShutdownSystem: " + std::to_wstring(flags));
-        }
-    }
-    EXPECT_EQ(platform::ShutdownPrivilegeEnabled(), enabledBefore);
-}
-
-TEST_F(ContractTest, ThePrivilegeIsFoundByNameAndUnknownNamesFail) {
-    os::Luid luid;
-    EXPECT_TRUE(os::LookupPrivilegeValueA(L"SeShutdownPrivilege", luid).ok);
-    os::Luid untouched;
-    const os::CallResult unknown = os::LookupPrivilegeValueA(L"SeCorvanePrivilege", untouched);
-    EXPECT_FALSE(unknown.ok);
-    EXPECT_EQ(unknown.lastError, 1313u);  // ERROR_NO_SUCH_PRIVILEGE
-}
-
-TEST_F(ContractTest, TheTokenEnablesThePrivilegeOnlyWithAdjustAccess) {
+TEST_F(ContractTest, TheShutdownPrivilegeIsEnabledOnlyWithAdjustAccess) {
+    os::Luid unknown;
+    const os::CallResult lookup = os::LookupPrivilegeValueA(L"SeCorvanePrivilege", unknown);
+    EXPECT_FALSE(lookup.ok);
+    EXPECT_EQ(lookup.lastError, 1313u);  // ERROR_NO_SUCH_PRIVILEGE
     os::TokenPrivilege shutdown;
     ASSERT_TRUE(os::LookupPrivilegeValueA(L"SeShutdownPrivilege", shutdown.luid).ok);
-    shutdown.attributes = 2;  // SE_PRIVILEGE_ENABLED
     os::Handle process = 0;
     ASSERT_TRUE(os::GetCurrentProcess(process).ok);
     EXPECT_NE(process, 0u);
 
-    // TOKEN_QUERY alone may not adjust.
-    os::Handle queryOnly = 0;
-    ASSERT_TRUE(os::OpenProcessToken(process, 0x8, queryOnly).ok);
+    shutdown.attributes = 2;  // SE_PRIVILEGE_ENABLED
     os::TokenPrivilege previous;
+    os::Handle queryOnly = 0;  // TOKEN_QUERY alone may not adjust
+    ASSERT_TRUE(os::OpenProcessToken(process, 0x8, queryOnly).ok);
     const os::CallResult refused = os::AdjustTokenPrivileges(queryOnly, false, shutdown, &previous);
     EXPECT_FALSE(refused.ok);
     EXPECT_EQ(refused.lastError, 5u);  // ERROR_ACCESS_DENIED
     os::CloseHandle(queryOnly);
 
-    // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, as ShutDownMod opens it.
-    os::Handle token = 0;
+    os::Handle token = 0;  // TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, as restarting opens it
     ASSERT_TRUE(os::OpenProcessToken(process, 0x28, token).ok);
+    EXPECT_TRUE(os::AdjustTokenPrivileges(token, false, shutdown, nullptr).ok);
+    shutdown.attributes = 0;  // and off again: the previous state says it was on
     EXPECT_TRUE(os::AdjustTokenPrivileges(token, false, shutdown, &previous).ok);
-    EXPECT_TRUE(platform::ShutdownPrivilegeEnabled());
+    EXPECT_EQ(previous.attributes & 2, 2u);
     os::CloseHandle(token);
 }
 

@@ -9,47 +9,32 @@ namespace platform {
 
 void Prepare();  // a clean state before each test
 
-void SetEnvironment(const std::wstring& name, const std::wstring& value);
-void UnsetEnvironment(const std::wstring& name);
+// The file name of the running test program.
+std::wstring ExecutableName();
 
 struct WindowView {
     bool exists = false;
     bool visible = false;
     std::wstring caption;
     std::wstring label;
-    int clientWidth = 0;   // pixels
-    int clientHeight = 0;  // pixels
+    int clientWidth = 0;  // pixels
+    int clientHeight = 0;
 };
 WindowView StatusWindow();
 int ScreenDpi();
 
-std::wstring ExecutableName();
-
-// Whether SeShutdownPrivilege is enabled in the running process's token.
-bool ShutdownPrivilegeEnabled();  // the file name of the running test program
-
-}  // namespace platform
-
-namespace platform {
-
 bool Is64BitWindows();
-// A scratch directory for the test's own files, ending without a backslash.
+// A scratch directory for the test's own files, without a trailing backslash.
 std::wstring ScratchDirectory();
 void CreateDirectoryAt(const std::wstring& path);
 void CreateFileAt(const std::wstring& path);
 // Places a file in the native system directory (System32 as a 64-bit
-// program sees it) and removes it again.
+// program sees it), and removes it again.
 std::wstring PlaceNativeSystemFile(const std::wstring& name);
 void RemoveNativeSystemFile(const std::wstring& name);
-// Copies the command interpreter to the given path.
-void CopyCommandInterpreter(const std::wstring& to);
 
-}  // namespace platform
-
-namespace platform {
-
-// A small program that records how it was started; the log it keeps, one
-// "command line|show=N" line a start.
+// A small program that records how it was started, placed in a directory;
+// its log holds one "command line|show=N" line a start.
 std::wstring RecorderAt(const std::wstring& directory);
 std::wstring RecordedStarts(const std::wstring& recorder);
 

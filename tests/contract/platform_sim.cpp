@@ -18,14 +18,8 @@ void Prepare() {
     text[87] = L"The parameter is incorrect.";
     text[1314] = L"A required privilege is not held by the client.";
     // What every Windows has.
-    sim::machine().shutdown.registryKeys.insert(L"SYSTEM\\CurrentControlSet\\Control");
+    sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control");
 }
-
-void SetEnvironment(const std::wstring& name, const std::wstring& value) {
-    sim::machine().environment[name] = value;
-}
-
-void UnsetEnvironment(const std::wstring& name) { sim::machine().environment.erase(name); }
 
 WindowView StatusWindow() {
     const sim::StatusWindow& w = sim::machine().window;
@@ -44,12 +38,6 @@ int ScreenDpi() { return 96; }
 
 std::wstring ExecutableName() { return L"corvane_contract.exe"; }
 
-bool ShutdownPrivilegeEnabled() { return sim::machine().shutdown.shutdownPrivilegeEnabled; }
-
-}  // namespace platform
-
-namespace platform {
-
 bool Is64BitWindows() { return sim::machine().wow64; }
 std::wstring ScratchDirectory() { return L"C:\\Users\\Tech\\AppData\\Local\\Temp\\corvane"; }
 void CreateDirectoryAt(const std::wstring& path) { sim::AddDirectory(path); }
@@ -64,12 +52,6 @@ std::wstring PlaceNativeSystemFile(const std::wstring& name) {
 void RemoveNativeSystemFile(const std::wstring& name) {
     sim::Remove(L"C:\\Windows\\System32\\" + name);
 }
-
-void CopyCommandInterpreter(const std::wstring& to) { sim::AddFile(to); }
-
-}  // namespace platform
-
-namespace platform {
 
 std::wstring RecorderAt(const std::wstring& directory) {
     const std::wstring path = directory + L"\\recorder.exe";

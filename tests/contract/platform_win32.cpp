@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <vector>
 
 namespace platform {
 
@@ -18,14 +17,6 @@ std::wstring Text(HWND hwnd) {
 }  // namespace
 
 void Prepare() {}
-
-void SetEnvironment(const std::wstring& name, const std::wstring& value) {
-    ::SetEnvironmentVariableW(name.c_str(), value.c_str());
-}
-
-void UnsetEnvironment(const std::wstring& name) {
-    ::SetEnvironmentVariableW(name.c_str(), nullptr);
-}
 
 WindowView StatusWindow() {
     WindowView view;
@@ -50,31 +41,6 @@ int ScreenDpi() {
 }
 
 std::wstring ExecutableName() { return L"corvane_contract_win32.exe"; }
-
-bool ShutdownPrivilegeEnabled() {
-    LUID shutdown{};
-    if (!::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &shutdown)) return false;
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    bool enabled = false;
-    if (size && ::GetTokenInformation(token, TokenPrivileges, buffer.data(), size, &size)) {
-        const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-            const LUID_AND_ATTRIBUTES& entry = privileges->Privileges[i];
-            if (entry.Luid.LowPart == shutdown.LowPart && entry.Luid.HighPart == shutdown.HighPart)
-                enabled = (entry.Attributes & SE_PRIVILEGE_ENABLED) != 0;
-        }
-    }
-    ::CloseHandle(token);
-    return enabled;
-}
-
-}  // namespace platform
-
-namespace platform {
 
 bool Is64BitWindows() {
     wchar_t buffer[8];
@@ -133,14 +99,6 @@ void RemoveNativeSystemFile(const std::wstring& name) {
     const std::wstring path = SystemFile(name);
     Natively([&] { ::DeleteFileW(path.c_str()); });
 }
-
-void CopyCommandInterpreter(const std::wstring& to) {
-    ::CopyFileW(SystemFile(L"cmd.exe").c_str(), to.c_str(), FALSE);
-}
-
-}  // namespace platform
-
-namespace platform {
 
 // The recorder is built beside the test program, in tests/wine/.
 std::wstring RecorderAt(const std::wstring& directory) {

@@ -1,8 +1,7 @@
-# Shared steps of the end-to-end tests. A test sources this, calls
-# e2e_setup and e2e_run, checks what it needs and ends with e2e_finish.
+# Shared steps of the end-to-end tests: e2e_setup, e2e_run, the checks, and
+# e2e_finish.
 
 e2e_fail=0
-e2e_environment=()
 
 e2e_setup() {  # ARCH NAME
     if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
@@ -25,88 +24,73 @@ e2e_setup() {  # ARCH NAME
 # outside the virtual display, and every later program would join it.)
 windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
 
-# Runs Corvane.exe (or PROGRAM, a path under $e2e_out) and the observer side
-# by side on one virtual display, in $e2e_out as the current directory.
-# The array e2e_environment, when set, changes Corvane's environment
-# (envrun's NAME=VALUE, NAME=, -NAME); e2e_observer_options go to the
-# observer; E2E_DLL_OVERRIDES (exported) adds Wine DLL overrides for Corvane
-# alone.
+# Runs PROGRAM (a path under $e2e_out, Corvane.exe by default) and the
+# observer side by side on one virtual display, in $e2e_out as the current
+# directory. e2e_observer_options go to the observer; E2E_DLL_OVERRIDES
+# (exported) adds Wine DLL overrides for Corvane alone.
 e2e_run() {  # ANSWER SECONDS [PROGRAM]
     local answer=$1 seconds=$2 program=${3:-Corvane.exe}
     timeout $((seconds + 60)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         cd "$1"
         # The observer first, so that it sees the status window from the start.
-        timeout "$3" wine "$2" "$4" "$5" "$3" $7 > observer.log 2> observer.err &
+        timeout "$3" wine "$2" "$4" "$5" "$3" $6 > observer.log 2> observer.err &
         observer=$!
         sleep 2
-        seconds=$3 envrun=$6 program=$8
-        shift 8
-        launch=("$program")
-        [ $# -gt 0 ] && launch=("$envrun" "$@" -- "$program")
         WINEDLLOVERRIDES="$WINEDLLOVERRIDES${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
-            WINEDEBUG=+debugstr,+process,+loaddll timeout "$seconds" wine "${launch[@]}" > corvane.stdout 2> trace.log
+            WINEDEBUG=+debugstr,+process,+loaddll timeout "$3" wine "$7" > corvane.stdout 2> trace.log
         echo $? > corvane.rc
         wait $observer
         echo $? > observer.rc
         timeout 30 wineserver -w
     ' _ "$e2e_out" "$(windows_path "$build/tests/wine/observer.exe")" "$seconds" "$answer" \
-        "$(windows_path "$e2e_out")" "$(windows_path "$build/tests/wine/envrun.exe")" \
-        "${e2e_observer_options:-}" "$program" "${e2e_environment[@]}"
+        "$(windows_path "$e2e_out")" "${e2e_observer_options:-}" "$program"
     # Windows console output ends its lines with CR LF.
     sed -i 's/\r$//' "$e2e_out/observer.log"
-    if command -v /usr/bin/convert >/dev/null; then
-        for bmp in "$e2e_out"/*.bmp; do
-            [ -f "$bmp" ] && /usr/bin/convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
-        done
-    fi
-    if [ "$(cat "$e2e_out/observer.rc" 2>/dev/null)" != 0 ]; then
-        echo "FAIL: the observer did not see both windows: $(cat "$e2e_out/observer.err" 2>/dev/null)"
-        e2e_fail=1
-    fi
+    local bmp
+    for bmp in "$e2e_out"/*.bmp; do
+        [ -f "$bmp" ] && command -v /usr/bin/convert >/dev/null &&
+            /usr/bin/convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+    done
+    [ "$(cat "$e2e_out/observer.rc" 2>/dev/null)" = 0 ] ||
+        fail "the observer did not see both windows: $(cat "$e2e_out/observer.err" 2>/dev/null)"
 }
 
+fail() { echo "FAIL: $*"; e2e_fail=1; }
+
 expect_line() {  # EXACT-LINE (of the observer's output)
-    if ! grep -qxF -- "$1" "$e2e_out/observer.log"; then
-        echo "FAIL: expected the line: $1"
-        echo "      the observer saw:"
-        sed 's/^/        /' "$e2e_out/observer.log"
-        e2e_fail=1
-    fi
+    grep -qxF -- "$1" "$e2e_out/observer.log" ||
+        fail "expected the line: $1"$'\n'"      the observer saw:"$'\n'"$(cat "$e2e_out/observer.log")"
 }
 
 expect_exit_code() {
     local got
     got=$(cat "$e2e_out/corvane.rc" 2>/dev/null)
-    if [ "$got" != "$1" ]; then
-        echo "FAIL: Corvane.exe exit code $got, expected $1"
-        e2e_fail=1
-    fi
+    [ "$got" = "$1" ] || fail "Corvane.exe exit code $got, expected $1"
 }
 
 expect_count() {  # PATTERN COUNT WHAT (in the Wine trace)
     local got
-    got=$(grep -c -- "$1" "$e2e_out/trace.log")
-    if [ "$got" != "$2" ]; then
-        echo "FAIL: $3: $got, expected $2"
-        e2e_fail=1
-    fi
+    got=$(grep -a -c -- "$1" "$e2e_out/trace.log")
+    [ "$got" = "$2" ] || fail "$3: $got, expected $2"
+}
+
+corvane_thread() {  # Corvane's thread: the one that starts the first repair command
+    grep -a -m1 'CreateProcessInternalW app .*cmdline L"cmd.exe /c reg delete' "$e2e_out/trace.log" |
+        cut -d: -f1
 }
 
 # The programs Corvane itself started, in order, one "program|command line"
 # line each, as Wine's process trace shows them; the program is empty where
 # Windows took it from the command line.
 started_by_corvane() {
-    local tid
-    tid=$(grep -a -m1 'sysrestore_create' "$e2e_out/trace.log" | cut -d: -f1)
-    grep -a "^$tid:trace:process:CreateProcessInternalW app " "$e2e_out/trace.log" |
+    grep -a "^$(corvane_thread):trace:process:CreateProcessInternalW app " "$e2e_out/trace.log" |
         sed -E -e 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app \(null\) cmdline L"(.*)"$/|\1/' \
-               -e 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app L"(.*)" cmdline L"(.*)"$/\1|\2/' |
+            -e 's/^[0-9a-f]+:trace:process:CreateProcessInternalW app L"(.*)" cmdline L"(.*)"$/\1|\2/' |
         sed -e 's/\\"/"/g' -e 's/\\\\/\\/g'
 }
 
 # How many times a program was loaded from a directory of C:\windows, e.g.
-# loaded_count 'syswow64\cmd.exe' (Wine's module-loading trace doubles
-# every backslash).
+# loaded_count 'syswow64\cmd.exe' (Wine's trace doubles every backslash).
 loaded_count() {
     local doubled=${1//\\/\\\\}
     grep -a -i -c -F "Loaded L\"C:\\\\windows\\\\$doubled\"" "$e2e_out/trace.log"
@@ -115,11 +99,8 @@ loaded_count() {
 expect_started() {  # FILE-WITH-EXPECTED-LINES FIRST-N
     local got
     got=$(started_by_corvane | head -n "$2")
-    if [ "$got" != "$(cat "$1")" ]; then
-        echo "FAIL: the programs started differ from $(basename "$1"):"
-        diff <(cat "$1") <(echo "$got") | sed 's/^/        /'
-        e2e_fail=1
-    fi
+    [ "$got" = "$(cat "$1")" ] ||
+        fail "the programs started differ from $(basename "$1"):"$'\n'"$(diff "$1" <(echo "$got"))"
 }
 
 expect_in_order() {  # LINE... : each started, in this order
@@ -127,13 +108,19 @@ expect_in_order() {  # LINE... : each started, in this order
     all=$(started_by_corvane)
     for line in "$@"; do
         n=$(echo "$all" | grep -n -x -F -- "$line" | cut -d: -f1 | awk -v a="$at" '$1 > a' | head -1)
-        if [ -z "$n" ]; then
-            echo "FAIL: not started (in this order): $line"
-            e2e_fail=1
-            return
-        fi
+        [ -n "$n" ] || { fail "not started (in this order): $line"; return; }
         at=$n
     done
+}
+
+expect_not_started() {  # GREP-PATTERN (case-insensitive)
+    local found
+    found=$(started_by_corvane | grep -i -- "$1") && fail "started although it must not be: $found"
+}
+
+expect_logged() {  # RECORDER-COPY LINE-PART: the stand-in recorded such a start
+    grep -q -F -- "$2" "$1.log" 2>/dev/null ||
+        fail "$(basename "$1") did not record $2: $(cat "$1.log" 2>/dev/null)"
 }
 
 # The escalation after the first attempt (repairs, two more WMI requests)
@@ -142,14 +129,40 @@ expect_no_handle_growth() {
     local first end
     first=$(sed -n 's/^handles.after-first-attempt=//p' "$e2e_out/observer.log")
     end=$(sed -n 's/^handles.end=//p' "$e2e_out/observer.log")
-    if [ -z "$first" ] || [ -z "$end" ] || [ "$first" -le 0 ] || [ "$end" -gt "$first" ]; then
-        echo "FAIL: handles after the first attempt: ${first:-?}, at the final message: ${end:-?}"
-        e2e_fail=1
-    fi
+    [ "${first:-0}" -gt 0 ] && [ -n "$end" ] && [ "$end" -le "$first" ] ||
+        fail "handles after the first attempt: ${first:-?}, at the final message: ${end:-?}"
 }
 
 e2e_finish() {
     echo "artifacts: $e2e_out"
     if [ "$e2e_fail" = 0 ]; then echo "PASS: $e2e_name"; exit 0; fi
     exit 1
+}
+
+# The creation frequency of restore points in the native (64-bit) registry
+# view, as reg prints its line; empty when the value is absent. A fresh
+# prefix lacks the key, which Windows always has: it is created first.
+restore_settings='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
+wine_reg() {  # ARGS... (of reg, in the native view)
+    WINEDEBUG=-all timeout 120 wine reg "$@" /reg:64 2>/dev/null | tr -d '\r'
+    timeout 30 wineserver -w
+}
+frequency_value() {
+    wine_reg query "$restore_settings" /v SystemRestorePointCreationFrequency |
+        grep -a SystemRestorePointCreationFrequency
+}
+prepare_frequency() {  # [DWORD]: planted, or else absent
+    wine_reg add "$restore_settings" /f >/dev/null
+    wine_reg delete "$restore_settings" /v SystemRestorePointCreationFrequency /f >/dev/null
+    [ -n "${1:-}" ] && wine_reg add "$restore_settings" /v SystemRestorePointCreationFrequency \
+        /t REG_DWORD /d "$1" /f >/dev/null
+    frequency_before=$(frequency_value)
+    [ -n "${1:-}" ] && [ -z "$frequency_before" ] && fail "could not plant the creation frequency"
+}
+# Every request set it and put it back: the same value, or still none.
+expect_frequency_kept() {
+    [ "$(frequency_value)" = "$frequency_before" ] ||
+        fail "the creation frequency was '$frequency_before' before the run, '$(frequency_value)' after"
+    ! grep -a 'CreationFrequency VB ERROR' "$e2e_out/trace.log" ||
+        fail "the creation frequency could not be set or put back"
 }

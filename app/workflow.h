@@ -10,14 +10,4 @@ namespace Module1 {
 // the restore point, otherwise the last result (never 0).
 int32_t Main();
 
-// First escalation: policy key and service restarts.
-void QuickRepair();
-
-// Second escalation: WMI re-registration, repository repair, System Restore
-// reinstall.
-void FullRepair();
-
-// Starts the System Restore interface without waiting for it.
-void StartSystemRestoreUI();
-
 }  // namespace Module1

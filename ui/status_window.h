@@ -2,9 +2,14 @@
 // doing. It takes no input and never influences the workflow.
 #pragma once
 
+#include "os/os.h"
+
 #include <string>
 
 namespace frmStatusWin {
+
+// The window as designed, in twips: one label across a small client area.
+os::StatusWindowLayout DesignLayout();
 
 void Show();
 void SetCaption(const std::wstring& caption);

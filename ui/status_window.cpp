@@ -1,13 +1,11 @@
-#include "ui/frmStatusWin.h"
+#include "ui/status_window.h"
 
 #include "os/os.h"
 
 namespace frmStatusWin {
 
-namespace {
-
-// As designed, in twips: a 4230 x 720 client area with one label across it,
-// 240 twips below the top. The design-time texts are replaced at once.
+// A 4230 x 720 client area with one label across it, 240 twips below the
+// top. The design-time texts are replaced at once.
 os::StatusWindowLayout DesignLayout() {
     os::StatusWindowLayout layout;
     layout.clientWidthTwips = 4230;
@@ -20,8 +18,6 @@ os::StatusWindowLayout DesignLayout() {
     layout.labelText = L"Label1";
     return layout;
 }
-
-}  // namespace
 
 void Show() { os::StatusWindowShow(DesignLayout()); }
 

@@ -1,5 +1,6 @@
-#include "shutdown/ShutDownMod.h"
+#include "shutdown/restart.h"
 
+#include "common/exists.h"
 #include "common/handle.h"
 #include "os/os.h"
 
@@ -52,14 +53,6 @@ std::wstring FallbackCommand(bool bForce) {
     if (os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"))
         return L"wpeutil.exe Reboot";
     return bForce ? L"shutdown.exe -r -t 0 -f" : L"shutdown.exe -r -t 0";
-}
-
-// Corvane runs as administrator, often from a download folder: the tool is
-// taken from the system directory, never from beside Corvane.exe or the
-// current directory. Empty, for Windows' own search, when it is not there.
-std::wstring SystemCopy(const std::wstring& program) {
-    const std::wstring path = os::SystemDirectory() + L"\\" + program;
-    return os::OpenFileExists(path) != -1 ? path : std::wstring();
 }
 
 }  // namespace
@@ -129,8 +122,9 @@ void RestartComputer(bool bForce) {
     // If it cannot start, the restart simply does not happen.
     const std::wstring commandLine = FallbackCommand(bForce);
     CommonModule::UniqueHandle process(
-        os::LaunchProcess(SystemCopy(commandLine.substr(0, commandLine.find(L' '))), commandLine,
-                          kShowMinimized)
+        os::LaunchProcess(
+            CommonModule::SystemProgramPath(commandLine.substr(0, commandLine.find(L' '))),
+            commandLine, kShowMinimized)
             .process);
 }
 

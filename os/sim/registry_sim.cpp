@@ -1,0 +1,92 @@
+// The registry part of the seam, answered by the simulated machine. A
+// 32-bit process on 64-bit Windows sees SOFTWARE\Wow6432Node for SOFTWARE
+// unless it asks for the native view.
+#include "os/os.h"
+#include "os/sim/machine.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorAccessDenied = 5;
+
+std::wstring KeyName(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    return text;
+}
+
+RegistryKey* KeyAt(const std::wstring& subKey) {
+    auto& keys = machine().registry.keys;
+    const auto found = keys.find(KeyName(subKey));
+    return found == keys.end() ? nullptr : &found->second;
+}
+
+// The key a 32-bit process reaches without KEY_WOW64_64KEY.
+std::wstring ThirtyTwoBitView(const std::wstring& subKey) {
+    const std::wstring software = L"SOFTWARE\\";
+    if (!machine().wow64 || KeyName(subKey.substr(0, software.size())) != software) return subKey;
+    return software + L"Wow6432Node\\" + subKey.substr(software.size());
+}
+
+}  // namespace
+
+RegistryKey& AddRegistryKey(const std::wstring& subKey) {
+    RegistryKey& key = machine().registry.keys[KeyName(subKey)];
+    if (key.path.empty()) key.path = subKey;
+    return key;
+}
+
+void SetRegistryValue(const std::wstring& subKey, const std::wstring& name,
+                      const os::RegistryValue& value) {
+    AddRegistryKey(subKey).values[KeyName(name)] = value;
+}
+
+std::optional<os::RegistryValue> RegistryValueOf(const Registry& registry,
+                                                 const std::wstring& subKey,
+                                                 const std::wstring& name) {
+    const auto key = registry.keys.find(KeyName(subKey));
+    if (key == registry.keys.end()) return std::nullopt;
+    const auto value = key->second.values.find(KeyName(name));
+    if (value == key->second.values.end()) return std::nullopt;
+    return value->second;
+}
+
+}  // namespace sim
+
+namespace os {
+
+bool RegistryKeyExists(const std::wstring& subKey) {
+    return sim::KeyAt(sim::ThirtyTwoBitView(subKey)) != nullptr;
+}
+
+uint32_t RegistryQueryValue(const std::wstring& subKey, const std::wstring& name,
+                            RegistryValue& value) {
+    const std::optional<RegistryValue> found =
+        sim::RegistryValueOf(sim::machine().registry, subKey, name);
+    if (!found) return sim::kErrorFileNotFound;
+    value = *found;
+    return 0;
+}
+
+uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
+                          const RegistryValue& value) {
+    sim::RegistryKey* key = sim::KeyAt(subKey);
+    if (!key) return sim::kErrorFileNotFound;
+    if (!key->writable) return sim::kErrorAccessDenied;
+    key->values[sim::KeyName(name)] = value;
+    return 0;
+}
+
+uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& name) {
+    sim::RegistryKey* key = sim::KeyAt(subKey);
+    if (!key) return sim::kErrorFileNotFound;
+    if (!key->writable) return sim::kErrorAccessDenied;
+    return key->values.erase(sim::KeyName(name)) != 0 ? 0 : sim::kErrorFileNotFound;
+}
+
+}  // namespace os

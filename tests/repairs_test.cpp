@@ -1,0 +1,312 @@
+// The quick and the full repair, and the launcher of the System Restore
+// interface.
+#include "app/repairs.h"
+#include "common/redirection.h"
+#include "sim_fixture.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace {
+
+using Lines = std::vector<std::wstring>;
+
+const std::wstring kPolicy =
+    L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" /f";
+const Lines kQuickRepair = {
+    kPolicy,
+    L"cmd.exe /c net start ccmexec",
+    L"cmd.exe /c net start winmgmt",
+    L"cmd.exe /c net stop srservice",
+    L"cmd.exe /c gpupdate /force",
+    L"cmd.exe /c net start srservice",
+};
+
+class RepairTest : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        CommonModule::bManageFSRedir = true;
+        sim::AddFile(L"C:\\Windows\\System32\\wbem\\mofcomp.exe");
+        sim::AddFile(L"C:\\Windows\\System32\\wmiprvse.exe");
+    }
+    // Each started command line, marked when it was not hidden.
+    Lines Started() {
+        Lines lines;
+        for (const sim::StartedProcess& p : m().processes)
+            lines.push_back(p.commandLine + (p.showWindow ? L" [shown]" : L""));
+        return lines;
+    }
+    bool WasStarted(const std::wstring& line) {
+        const Lines lines = Started();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+TEST_F(RepairTest, QuickRepairRunsItsCommandsHiddenNativeAndOneAtATime) {
+    sim::Make64Bit();
+    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 300;
+    Module1::QuickRepair();
+    EXPECT_EQ(Started(), kQuickRepair);
+    for (size_t i = 0; i < m().processes.size(); ++i) {
+        const sim::StartedProcess& p = m().processes[i];
+        EXPECT_EQ(p.program, L"C:\\Windows\\System32\\cmd.exe") << "the native interpreter";
+        EXPECT_TRUE(i == 0 || p.endsAtMs - 300 >= m().processes[i - 1].endsAtMs) << "awaited";
+    }
+    EXPECT_TRUE(m().openHandles.empty());
+}
+
+TEST_F(RepairTest, QuickRepairWithoutAnInterpreterEndsQuietlyAfterEveryTry) {
+    sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
+    Module1::QuickRepair();
+    EXPECT_TRUE(m().processes.empty());
+    EXPECT_EQ(m().debugOutput.size(), 2 * kQuickRepair.size()) << "two trace lines a command";
+}
+
+TEST_F(RepairTest, FullRepairOn32BitWindowsWithoutUpgradeLibraryOrSetupFile) {
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\WBEMTEST.EXE");
+    sim::AddFile(L"C:\\Windows\\System32\\wbem\\wbemtest2.exe");
+    Module1::FullRepair(false);
+    const std::wstring wbem = L"C:\\Windows\\system32\\wbem\\";
+    EXPECT_EQ(Started(), (Lines{
+                             L"cmd.exe /c net stop winmgmt /y",
+                             kPolicy,
+                             L"C:\\Windows\\system32\\regsvr32.exe /s " + wbem + L"a.dll",
+                             wbem + L"mofcomp.exe /regserver",
+                             wbem + L"wbemtest2.exe /regserver",
+                             wbem + L"winmgmt.exe /regserver",
+                             wbem + L"winmgmt.exe /verifyrepository",
+                             wbem + L"winmgmt.exe /resetrepository",
+                             L"C:\\Windows\\system32\\wmiprvse.exe /regserver [shown]",
+                             L"cmd.exe /c net start ccmexec",
+                             L"cmd.exe /c net start winmgmt",
+                             L"cmd.exe /c gpupdate /force",
+                         }));
+    EXPECT_TRUE(m().openHandles.empty());
+}
+
+TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTools) {
+    sim::Make64Bit();
+    for (const wchar_t* path :
+         {L"System32\\wbem\\native.dll", L"SysWOW64\\wbem\\wow.dll", L"SysWOW64\\wmiprvse.exe",
+          L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
+          L"System32\\wbem\\cimwin32.mof", L"inf\\sr.inf"})
+        sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
+    Module1::FullRepair(true);
+    const std::wstring root = L"C:\\Windows";
+    EXPECT_EQ(
+        Started(),
+        (Lines{
+            L"cmd.exe /c net stop winmgmt /y",
+            kPolicy,
+            root + L"\\system32\\regsvr32.exe /s " + root + L"\\system32\\wbem\\native.dll",
+            root + L"\\system32\\regsvr32.exe /s " + root + L"\\system32\\wbem\\wbemupgd.dll",
+            root + L"\\system32\\wbem\\mofcomp.exe /regserver",
+            root + L"\\system32\\wbem\\winmgmt.exe /regserver",
+            root + L"\\syswow64\\regsvr32.exe /s " + root + L"\\syswow64\\wbem\\wow.dll",
+            root + L"\\syswow64\\wbem\\winmgmt.exe /regserver",
+            // every *.mof before every *.mfl
+            root + L"\\system32\\wbem\\mofcomp.exe " + root + L"\\system32\\wbem\\cimwin32.mof",
+            root + L"\\system32\\wbem\\mofcomp.exe " + root + L"\\system32\\wbem\\cimwin32.mfl",
+            root + L"\\system32\\rundll32.exe wbemupgd, UpgradeRepository",
+            root + L"\\syswow64\\wmiprvse.exe /regserver [shown]",
+            root + L"\\system32\\wmiprvse.exe /regserver [shown]",
+            L"cmd.exe /c net stop srservice",
+            L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 " + root +
+                L"\\inf\\sr.inf [shown]",
+            L"cmd.exe /c net start srservice",
+            L"cmd.exe /c net start ccmexec",
+            L"cmd.exe /c net start winmgmt",
+            L"cmd.exe /c gpupdate /force",
+        }));
+    EXPECT_EQ(m().processes[2].program, L"C:\\Windows\\System32\\regsvr32.exe");
+    EXPECT_EQ(m().processes[6].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
+    EXPECT_TRUE(m().processes[2].redirectionDisabled);
+}
+
+TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
+    m().environment[L"systemroot"] = L"D:\\Win Dir";
+    for (const wchar_t* path :
+         {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll", L"system32\\wbem\\prov.exe",
+          L"inf\\sr.inf", L"system32\\rstrui.exe"})
+        sim::AddFile(L"D:\\Win Dir\\" + std::wstring(path));
+    Module1::FullRepair(true);
+    Module1::StartSystemRestoreUI();
+    EXPECT_EQ(m().processes.back().commandLine, L"\"D:\\Win Dir\\system32\\rstrui.exe\"");
+    EXPECT_TRUE(WasStarted(
+        L"\"D:\\Win Dir\\system32\\regsvr32.exe\" /s \"D:\\Win Dir\\system32\\wbem\\a b.dll\""));
+    EXPECT_TRUE(WasStarted(L"\"D:\\Win Dir\\system32\\wbem\\prov.exe\" /regserver"));
+    // The setup file that was tested is the one installed, not C:\WINDOWS's.
+    EXPECT_TRUE(
+        WasStarted(L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\Win "
+                   L"Dir\\inf\\sr.inf [shown]"));
+}
+
+TEST_F(RepairTest, FullRepairWithoutSystemRootRunsOnlyTheBareCommands) {
+    m().environment.erase(L"SystemRoot");
+    Module1::FullRepair(true);
+    for (const std::wstring& line : Started()) EXPECT_EQ(line.rfind(L"cmd.exe ", 0), 0u) << line;
+    EXPECT_EQ(m().processes.size(), 5u);
+}
+
+TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
+    const std::wstring winmgmt = L"C:\\Windows\\system32\\wbem\\winmgmt.exe";
+    const std::wstring verify = winmgmt + L" /verifyrepository";
+    const std::wstring salvage = winmgmt + L" /salvagerepository";
+    const std::wstring reset = winmgmt + L" /resetrepository";
+    struct Case {
+        std::deque<uint32_t> exitCodes;  // of winmgmt.exe's runs, /regserver first
+        bool reached;
+        std::vector<std::wstring> commands;
+    };
+    const Case cases[] = {
+        {{0, 0}, true, {verify}},
+        {{0, 0}, false, {verify, reset}},
+        {{0, 1, 0, 0}, true, {verify, salvage, verify}},
+        {{0, 1, 0, 0}, false, {verify, salvage, verify}},
+        {{0, 1, 0, 1}, true, {verify, salvage, verify, reset}},
+        {{0, 0x80041002u, 0, 0x80041002u}, false, {verify, salvage, verify, reset}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        m().processes.clear();
+        sim::AddFile(winmgmt).exitCodes = c.exitCodes;
+        Module1::FullRepair(c.reached);
+        std::vector<std::wstring> commands;
+        for (const sim::StartedProcess& p : m().processes)
+            if (p.commandLine.rfind(winmgmt, 0) == 0 && p.commandLine != winmgmt + L" /regserver")
+                commands.push_back(p.commandLine);
+        EXPECT_EQ(commands, c.commands);
+    }
+    // Without winmgmt.exe the step is one call, which ShellX reports once.
+    sim::Remove(winmgmt);
+    m().debugOutput.clear();
+    Module1::FullRepair(true);
+    EXPECT_EQ(m().debugOutput, (std::vector<std::wstring>{L"\tCommonModule\\ShellX FILE NOT FOUND",
+                                                          L"\t\t- sPathAndFileName=" + winmgmt}));
+}
+
+TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
+    m().environment[L"SystemDrive"] = L"D:";
+    m().systemMessages[1058] = L"The service cannot be started.";
+    m().otherWmiOutcome = sim::Returns(1058);
+    // A failing command traces too: the step's lines must come after the last.
+    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;
+    Module1::QuickRepair();
+    const std::vector<std::wstring> quick = m().debugOutput;
+    m().wmiParameters[L"Enable"] = {L"Drive", L"WaitTillEnabled"};  // Windows XP
+    m().otherWmiOutcome = sim::Raises(static_cast<int32_t>(0x80041010u), L"Invalid class ");
+    Module1::FullRepair(true);
+    const std::vector<std::wstring> full = m().debugOutput;
+
+    ASSERT_EQ(m().otherWmiCalls.size(), 2u);
+    for (const os::WmiMethodCall& call : m().otherWmiCalls) {
+        EXPECT_EQ(call.nameSpace + L":" + call.className + L"." + call.method + L"(" +
+                      call.arguments[0].name + L"=" +
+                      std::get<std::wstring>(call.arguments[0].value),
+                  L"root\\default:SystemRestore.Enable(Drive=D:\\");
+    }
+    EXPECT_EQ(m().otherWmiCalls[0].arguments.size(), 1u) << "only what the method declares";
+    ASSERT_EQ(m().otherWmiCalls[1].arguments.size(), 2u);
+    EXPECT_EQ(std::get<int32_t>(m().otherWmiCalls[1].arguments[1].value), -1) << "True";
+
+    const std::pair<std::vector<std::wstring>, std::wstring> traces[] = {
+        {quick,
+         L"/c net start srservice\tModule1\\EnableSystemRestore VB ERROR: 1058 The "
+         L"service cannot be started."},
+        {full,
+         L"/c gpupdate /force\tModule1\\EnableSystemRestore VB ERROR: -2147217392 "
+         L"Invalid class "}};
+    for (const auto& [trace, expected] : traces) {
+        ASSERT_GE(trace.size(), 3u);
+        EXPECT_EQ(trace.end()[-3] + trace.end()[-2] + trace.end()[-1],
+                  L"\t\t- sShell=cmd.exe " + expected + L"\t\t- sDrive=D:\\");
+    }
+}
+
+// Both repairs end with the shadow-copy services, before protection is
+// turned on: Disabled goes back to Manual, any other start type stays, a missing service is skipped
+// quietly, and a refused call is traced without stopping the rest.
+TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
+    constexpr uint32_t kGone = 0, kAuto = os::kServiceAutoStart;
+    constexpr uint32_t kManual = os::kServiceDemandStart, kOff = os::kServiceDisabled;
+    const std::wstring denied =
+        L"\tModule1\\EnableShadowCopyServices VB ERROR: 5 Access is denied.";
+    struct Case {
+        uint32_t vss, swprv, vssAfter, swprvAfter;
+        sim::Failure vssChange, managerOpen;
+        std::vector<std::wstring> trace;
+    };
+    const Case cases[] = {
+        {kOff, kOff, kManual, kManual, {}, {}, {}},
+        {kAuto, kManual, kAuto, kManual, {}, {}, {}},
+        {kGone, kOff, kGone, kManual, {}, {}, {}},
+        {kOff,
+         kOff,
+         kOff,
+         kManual,
+         sim::FailsWith(5),
+         {},
+         {denied, L"\t\t- sService=VSS", L"\t\t- sCall=ChangeServiceConfig"}},
+        {kOff, kOff, kOff, kOff, {}, sim::FailsWith(5), {denied, L"\t\t- sCall=OpenSCManager"}},
+    };
+    for (void (*repair)() : {Module1::QuickRepair, +[] { Module1::FullRepair(true); }}) {
+        for (const Case& c : cases) {
+            SetUp();
+            m().systemMessages[5] = L"Access is denied.";
+            auto& services = m().serviceManager.services;
+            auto startType = [&services](const wchar_t* name) {
+                return services.count(name) ? services[name].startType : kGone;
+            };
+            services[L"VSS"] = sim::Service{c.vss, {}, {}, c.vssChange};
+            services[L"swprv"].startType = c.swprv;
+            if (c.vss == kGone) services.erase(L"VSS");
+            m().serviceManager.managerOpen = c.managerOpen;
+            repair();
+            EXPECT_EQ(startType(L"VSS"), c.vssAfter);
+            EXPECT_EQ(startType(L"swprv"), c.swprvAfter);
+            EXPECT_EQ(m().debugOutput, c.trace);
+            for (const sim::ServiceChange& change : m().serviceManager.changes) {
+                EXPECT_EQ(change.processesBefore, m().processes.size()) << "after the commands";
+                EXPECT_EQ(change.otherWmiCallsBefore, 0u) << "before protection is turned on";
+            }
+            EXPECT_TRUE(m().serviceManager.openHandles.empty());
+            EXPECT_EQ(m().serviceManager.invalidCloses + m().invalidCloses, 0);
+        }
+    }
+}
+
+TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceFound) {
+    struct Case {
+        bool wow64, inRestore, inSystem32, rootSet;
+        const wchar_t* started;  // nullptr: nothing
+    };
+    const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
+    const std::wstring system32 = L"C:\\Windows\\System32\\rstrui.exe";
+    for (const Case& c :
+         {Case{false, true, true, true, L"C:\\Windows\\System32\\restore"},
+          Case{true, false, true, true, L"C:\\Windows\\System32"},
+          Case{false, false, false, true, nullptr}, Case{false, false, true, false, nullptr}}) {
+        SetUp();
+        if (c.wow64) sim::Make64Bit();
+        if (c.inRestore) sim::AddFile(restore);
+        if (c.inSystem32) sim::AddFile(system32);
+        if (!c.rootSet) m().environment.erase(L"SystemRoot");
+        Module1::StartSystemRestoreUI();
+        if (!c.started) {
+            EXPECT_TRUE(m().processes.empty());
+            continue;
+        }
+        ASSERT_EQ(m().processes.size(), 1u);
+        const sim::StartedProcess& p = m().processes[0];
+        EXPECT_EQ(p.program, std::wstring(c.started) + L"\\rstrui.exe");
+        EXPECT_EQ(p.commandLine, p.applicationName) << "quoted only with a blank";
+        EXPECT_EQ(p.showWindow, 2);
+        EXPECT_TRUE(m().openHandles.empty()) << "not awaited, not kept";
+        EXPECT_FALSE(m().redirectionDisabled);
+    }
+    EXPECT_TRUE(m().debugOutput.empty());
+}
+
+}  // namespace
