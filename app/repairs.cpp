@@ -133,6 +133,21 @@ void EnableShadowCopyServices() {
     for (const wchar_t* sService : {L"VSS", L"swprv"}) EnableService(manager.get(), sService);
 }
 
+// CreateProcess never elevates; the shell asks the user's consent. The
+// shell must load with redirection on, so a 32-bit Corvane on 64-bit
+// Windows names the native System32 by its alias.
+void StartWithConsent(const std::wstring& path, int windowStyle) {
+    std::wstring file = path;
+    const std::wstring system32 = SystemRoot() + L"\\system32\\";
+    if (CommonModule::Is64bitWindows() && file.compare(0, system32.size(), system32) == 0)
+        file = SystemRoot() + L"\\Sysnative\\" + file.substr(system32.size());
+    const os::CallResult started = os::ShellExecuteWithVerb(L"runas", file, L"", windowStyle);
+    if (!started.ok)
+        CommonModule::DPrint(L"StartSystemRestoreUI: no start with consent: " +
+                             std::to_wstring(started.lastError) + L" " +
+                             CommonModule::ErrorDescription(started.lastError));
+}
+
 }  // namespace
 
 void QuickRepair() {
@@ -242,6 +257,7 @@ void StartSystemRestoreUI() {
     const os::CreatedProcess started = os::LaunchProcess(path, Argument(path), kMinimised);
     CommonModule::RevertFSRedir();
     CommonModule::UniqueHandle process(started.process);  // not awaited
+    if (started.error == os::kErrorElevationRequired) StartWithConsent(path, kMinimised);
 }
 
 }  // namespace Module1

@@ -14,5 +14,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Existence tests of paths on empty removable drives must fail quietly,
     // not stop the repair with a "no disk" dialog.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // Where it fails, Windows loads the controls on demand (Vista and later)
+    // or not at all: nothing to do about it here.
+    win32::LoadCommonControls();
     return Module1::Main();
 }

@@ -15,11 +15,14 @@ namespace Module1 {
 
 namespace {
 
+constexpr int kIdCancel = 2;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 // Yes/No/Cancel (3) with the critical-error icon (16); application-modal,
-// Yes is the default button.
-constexpr uint32_t kFinalMessageStyle = 19;
+// Yes is the default button. In front of every window (MB_SETFOREGROUND,
+// MB_TOPMOST): after minutes of repairs the user has usually clicked
+// elsewhere, and an ownerless box would open behind.
+constexpr uint32_t kFinalMessageStyle = 19 | 0x10000 | 0x40000;
 
 // The code recorded when WMI accepts the call but hands back no output:
 // nothing confirms that a restore point was made (WBEM_E_FAILED).
@@ -154,6 +157,19 @@ std::wstring FinalMessage(const LastError& lastError, int32_t result) {
     return text;
 }
 
+// A window station that is not interactive (a service's, a deployment
+// job's), or session 0 from Vista on, which holds services only: a question
+// there would wait for ever. When Windows cannot say, it is asked.
+bool NobodyCanSeeTheDesktop() {
+    uint32_t flags = 0;
+    if (os::ProcessWindowStationFlags(flags).ok && (flags & os::kWindowStationVisible) == 0)
+        return true;
+    uint32_t session = 0;
+    os::VersionInfo version;
+    return os::CurrentProcessSessionId(session).ok && session == 0 &&
+           os::GetVersionExA(version).ok && version.majorVersion >= 6;
+}
+
 }  // namespace
 
 int32_t Main() {
@@ -186,8 +202,15 @@ int32_t Main() {
     }
 
     if (result != 0) {
-        const int answer =
-            os::ShowMessageBox(FinalMessage(lastError, result), L"Tessaline", kFinalMessageStyle);
+        // Unattended, the answer is Cancel: a restart is not Corvane's call.
+        int answer = kIdCancel;
+        if (NobodyCanSeeTheDesktop())
+            CommonModule::DPrint(
+                L"Module1\\Main: no visible desktop, the final message is "
+                L"skipped (Cancel)");
+        else
+            answer = os::ShowMessageBox(FinalMessage(lastError, result), L"Tessaline",
+                                        kFinalMessageStyle);
         if (answer == kIdYes) {
             ShutDownMod::RestartComputer(true);
         } else if (answer == kIdNo) {

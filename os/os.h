@@ -214,7 +214,8 @@ CallResult ExitWindowsEx(uint32_t flags, uint32_t reason);
 
 // What Corvane reads of GetVersionExA's OSVERSIONINFOA.
 struct VersionInfo {
-    uint32_t platformId = 0;  // VER_PLATFORM_WIN32_NT is 2
+    uint32_t platformId = 0;    // VER_PLATFORM_WIN32_NT is 2
+    uint32_t majorVersion = 0;  // 5 for XP, 6 from Vista on
 };
 CallResult GetVersionExA(VersionInfo& info);
 
@@ -243,6 +244,26 @@ uint32_t RegistryQueryValue(const std::wstring& subKey, const std::wstring& name
 uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
                           const RegistryValue& value);
 uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& name);
+
+// ---- Who can see the desktop; the shell ------------------------------------
+
+constexpr uint32_t kWindowStationVisible = 0x1;  // WSF_VISIBLE
+
+// GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS): the
+// station's USEROBJECTFLAGS.dwFlags.
+CallResult ProcessWindowStationFlags(uint32_t& flags);
+
+// ProcessIdToSessionId of the own process.
+CallResult CurrentProcessSessionId(uint32_t& sessionId);
+
+constexpr uint32_t kErrorElevationRequired = 740;  // what CreateProcess says without rights
+constexpr uint32_t kErrorCancelled = 1223;         // the user declined
+
+// ShellExecuteExW of a file with a verb ("runas" asks the user's consent to
+// elevate), synchronous and without error dialogs, COM initialised for it;
+// the started program is not awaited.
+CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
+                                const std::wstring& parameters, int showWindow);
 
 // ---- Service control manager -------------------------------------------------
 

@@ -309,4 +309,37 @@ TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceF
     EXPECT_TRUE(m().debugOutput.empty());
 }
 
+// CreateProcess cannot elevate: 740, and only 740, hands the start to the
+// shell with the user's consent, on 64-bit Windows through the native
+// directory's alias, as the shell must load with redirection on.
+TEST_F(RepairTest, ElevationRequiredLeadsToTheStartWithConsent) {
+    struct Case {
+        bool wow64;
+        uint32_t launchError;
+        bool consent;
+        const wchar_t* shellStart;  // nullptr: nothing
+    };
+    for (const Case& c : {Case{false, 740, true, L"\"C:\\Windows\\system32\\rstrui.exe\""},
+                          Case{true, 740, true, L"\"C:\\Windows\\Sysnative\\rstrui.exe\""},
+                          Case{true, 5, true, nullptr}, Case{false, 740, false, nullptr}}) {
+        SetUp();
+        if (c.wow64) sim::Make64Bit();
+        sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe").launchError = c.launchError;
+        m().consentGiven = c.consent;
+        Module1::StartSystemRestoreUI();
+        // A declined consent is traced; another failure, as before, is not.
+        EXPECT_EQ(m().debugOutput.size(), c.launchError == 740 && !c.consent ? 1u : 0u);
+        if (!c.shellStart) {
+            EXPECT_TRUE(m().processes.empty());
+            continue;
+        }
+        ASSERT_EQ(m().processes.size(), 1u);
+        const sim::StartedProcess& p = m().processes[0];
+        EXPECT_EQ(p.verb + L" " + p.commandLine, L"runas " + std::wstring(c.shellStart));
+        EXPECT_EQ(p.program, L"C:\\Windows\\System32\\rstrui.exe");  // the native one
+        EXPECT_EQ(p.showWindow, 2);
+        EXPECT_FALSE(p.redirectionDisabled);
+    }
+}
+
 }  // namespace

@@ -135,7 +135,7 @@ TEST_F(WorkflowTest, TheUserSeesEachStepAndTheFinalMessage) {
     ASSERT_EQ(m().messageBoxes.size(), 1u);
     const sim::MessageBoxCall& box = m().messageBoxes[0];
     EXPECT_EQ(box.title, L"Tessaline");
-    EXPECT_EQ(box.style, 19u);
+    EXPECT_EQ(box.style, 19u | 0x10000u | 0x40000u);  // in front: SETFOREGROUND, TOPMOST
     EXPECT_EQ(box.text,
               L"Error Creating Restore Point\r\n0 - \r\nResult:  3\r\n"
               L"Check System Restore Service State!\r\n"
@@ -195,6 +195,37 @@ TEST_F(WorkflowTest, ClosingTheWindowDoesNotStopTheWorkflow) {
     ASSERT_EQ(m().messageBoxes.size(), 1u);
     EXPECT_FALSE(m().messageBoxes[0].statusWindowOpen);
     EXPECT_EQ(m().window.showCount, 1) << "the window is not brought back";
+}
+
+// Unattended runs must not wait on a question nobody sees; where Windows
+// cannot say whether anybody does, the question is asked.
+TEST_F(WorkflowTest, TheFinalQuestionOnlyWhereSomebodyCanSeeIt) {
+    struct Case {
+        uint32_t stationFlags, session, majorVersion;
+        bool queriesFail, asked;
+    };
+    const Case cases[] = {{1, 1, 10, false, true},
+                          {0, 1, 10, false, false},
+                          {1, 0, 6, false, false},
+                          {1, 0, 5, false, true},  // XP: the console
+                          {0, 0, 10, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe");
+        m().messageBoxAnswer = 7;  // No, were it asked
+        m().windowStationFlags = c.stationFlags;
+        m().sessionId = c.session;
+        m().shutdown.majorVersion = c.majorVersion;
+        if (c.queriesFail) m().windowStationQuery = m().sessionQuery = sim::FailsWith(5);
+        EXPECT_EQ(Run({Returns(1), Returns(2), Returns(3)}), 3);
+        EXPECT_TRUE(m().window.destroyed);
+        EXPECT_EQ(m().messageBoxes.size(), c.asked ? 1u : 0u);
+        EXPECT_EQ(m().processes.back().program == L"C:\\Windows\\System32\\rstrui.exe", c.asked);
+        EXPECT_EQ(m().debugOutput.back() ==
+                      L"\tModule1\\Main: no visible desktop, the final message is skipped (Cancel)",
+                  !c.asked);
+    }
 }
 
 }  // namespace

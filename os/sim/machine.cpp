@@ -117,6 +117,11 @@ std::wstring Resolve(const std::wstring& input) {
     std::wstring full = Normalise(root, rest);
 
     const std::wstring system32 = m.windowsDirectory + L"\\System32";
+    // The alias by which a 32-bit process on 64-bit Windows reaches the
+    // native System32 with redirection on; 32-bit Windows has no such folder.
+    const std::wstring sysnative = m.windowsDirectory + L"\\Sysnative";
+    if (StartsWithFolder(full, sysnative))
+        return m.wow64 ? system32 + full.substr(sysnative.size()) : std::wstring();
     if (m.wow64 && !m.redirectionDisabled && StartsWithFolder(full, system32))
         full = m.windowsDirectory + L"\\SysWOW64" + full.substr(system32.size());
     return full;

@@ -63,6 +63,7 @@ struct StartedProcess {
     uint32_t processId = 0;
     int64_t endsAtMs = 0;
     uint32_t exitCode = 0;
+    std::wstring verb;  // set when the shell started it
 };
 
 // A Windows call that a test makes fail, and the error code it leaves.
@@ -82,6 +83,7 @@ struct ExitWindowsRequest {
 // requests.
 struct ShutdownState {
     uint32_t platformId = 2;  // VER_PLATFORM_WIN32_NT; 1 is Windows 9x
+    uint32_t majorVersion = 10;
     // The account holds the shutdown privilege; like every privilege of a
     // token it starts disabled.
     bool holdsShutdownPrivilege = true;
@@ -165,6 +167,14 @@ struct Machine {
     int closeWindowAtDispatch = 0;
 
     int messageBoxAnswer = 2;  // IDCANCEL
+
+    // Who can see the desktop: the window station's flags and the session.
+    uint32_t windowStationFlags = 1;  // WSF_VISIBLE
+    Failure windowStationQuery;
+    uint32_t sessionId = 1;
+    Failure sessionQuery;
+    // The user's answer when the shell asks for consent to elevate.
+    bool consentGiven = true;
     std::vector<MessageBoxCall> messageBoxes;
 
     std::vector<std::wstring> debugOutput;

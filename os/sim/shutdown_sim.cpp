@@ -112,6 +112,7 @@ CallResult GetVersionExA(VersionInfo& info) {
     const CallResult ok = Record("GetVersionExA");
     if (State().versionQuery.fails) return Fail(State().versionQuery.lastError);
     info.platformId = State().platformId;
+    info.majorVersion = State().majorVersion;
     return ok;
 }
 

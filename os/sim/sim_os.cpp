@@ -342,11 +342,29 @@ sim::StartedProcess* ProcessById(uint32_t processId) {
     return nullptr;
 }
 
+sim::StartedProcess& Start(const sim::FileEntry& program, const std::wstring& commandLine,
+                           int showWindow) {
+    sim::Machine& m = sim::machine();
+    sim::StartedProcess started;
+    started.commandLine = commandLine;
+    started.showWindow = showWindow;
+    started.program = program.path;
+    started.redirectionDisabled = m.redirectionDisabled;
+    started.processId = 1000 + static_cast<uint32_t>(m.processes.size()) * 4;
+    started.endsAtMs = m.clockMs + program.runMs;
+    started.exitCode = program.exitCode;
+    if (!program.exitCodes.empty()) {  // one a run, where a test set several
+        started.exitCode = program.exitCodes.front();
+        program.exitCodes.pop_front();
+    }
+    m.processes.push_back(started);
+    return m.processes.back();
+}
+
 }  // namespace
 
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
                              int showWindow) {
-    sim::Machine& m = sim::machine();
     CreatedProcess created;
     const sim::FileEntry* program = applicationName.empty()
                                         ? SearchProgram(ProgramToken(commandLine))
@@ -359,25 +377,13 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
         created.error = program->launchError;
         return created;
     }
-    sim::StartedProcess started;
+    sim::StartedProcess& started = Start(*program, commandLine, showWindow);
     started.applicationName = applicationName;
-    started.commandLine = commandLine;
-    started.showWindow = showWindow;
-    started.program = program->path;
-    started.redirectionDisabled = m.redirectionDisabled;
-    started.processId = 1000 + static_cast<uint32_t>(m.processes.size()) * 4;
-    started.endsAtMs = m.clockMs + program->runMs;
-    started.exitCode = program->exitCode;
-    if (!program->exitCodes.empty()) {
-        started.exitCode = program->exitCodes.front();
-        program->exitCodes.pop_front();
-    }
     // The command interpreter's "/c exit N" is common enough in tests to model.
     const size_t exitAt = commandLine.find(L"/c exit ");
     if (exitAt != std::wstring::npos && Upper(program->path).find(L"CMD.EXE") != std::wstring::npos)
         started.exitCode =
             static_cast<uint32_t>(std::wcstoul(commandLine.c_str() + exitAt + 8, nullptr, 10));
-    m.processes.push_back(started);
     created.processId = started.processId;
     created.process = sim::NewHandle(started.processId);
     return created;
@@ -412,6 +418,33 @@ void CloseHandle(Handle handle) {
     if (handle == static_cast<Handle>(-1)) return;  // the own process's pseudo handle
     if (m.openHandles.erase(handle) == 0) ++m.invalidCloses;
     if (m.shutdown.openTokens.erase(handle) != 0) m.shutdown.calls.push_back("CloseHandle");
+}
+
+CallResult ProcessWindowStationFlags(uint32_t& flags) {
+    const sim::Machine& m = sim::machine();
+    if (m.windowStationQuery.fails) return CallResult{false, m.windowStationQuery.lastError};
+    flags = m.windowStationFlags;
+    return CallResult{true, 0};
+}
+
+CallResult CurrentProcessSessionId(uint32_t& sessionId) {
+    const sim::Machine& m = sim::machine();
+    if (m.sessionQuery.fails) return CallResult{false, m.sessionQuery.lastError};
+    sessionId = m.sessionId;
+    return CallResult{true, 0};
+}
+
+CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
+                                const std::wstring& parameters, int showWindow) {
+    const sim::FileEntry* program = sim::Find(file);
+    if (!program || program->directory) return CallResult{false, 2};  // ERROR_FILE_NOT_FOUND
+    if (verb == L"runas" && !sim::machine().consentGiven) return CallResult{false, kErrorCancelled};
+    // The shell quotes the program it starts.
+    sim::StartedProcess& started =
+        Start(*program, L"\"" + file + L"\"" + (parameters.empty() ? L"" : L" " + parameters),
+              showWindow);
+    started.verb = verb;
+    return CallResult{true, 0};
 }
 
 }  // namespace os

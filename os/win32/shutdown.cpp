@@ -91,6 +91,7 @@ CallResult GetVersionExA(VersionInfo& info) {
     version.dwOSVersionInfoSize = sizeof version;  // 148
     if (!::GetVersionExA(&version)) return FailedWithLastError();
     info.platformId = version.dwPlatformId;
+    info.majorVersion = version.dwMajorVersion;
     return Succeeded();
 }
 

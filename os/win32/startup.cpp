@@ -1,10 +1,12 @@
 // DLL search path hardening, looked up at run time: both functions are newer
-// than some of the Windows versions Corvane runs on.
+// than some of the Windows versions Corvane runs on. The common controls.
 #include "os/win32/startup.h"
 
 #include "os/win32/helpers.h"
 
 #include <windows.h>
+// After windows.h, which it relies on.
+#include <commctrl.h>
 
 // Older SDK headers (or _WIN32_WINNT below Windows 8) leave it out.
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
@@ -38,6 +40,22 @@ bool RestrictDllSearchPath() {
         if (setDllDirectoryW(L"")) return true;
     }
     return false;
+}
+
+bool LoadCommonControls() {
+    // Loaded by name, not imported: an import would load the library, and
+    // the DLLs it needs (uxtheme.dll), before RestrictDllSearchPath, from the
+    // program's directory too. The manifest still picks version 6. It stays
+    // loaded for the life of the process, as the classes it registers must.
+    HMODULE comctl32 = ::LoadLibraryW(L"comctl32.dll");
+    if (!comctl32) return false;
+    const auto initCommonControlsEx = reinterpret_cast<decltype(&::InitCommonControlsEx)>(
+        reinterpret_cast<void*>(::GetProcAddress(comctl32, "InitCommonControlsEx")));
+    if (!initCommonControlsEx) return false;
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES;
+    return initCommonControlsEx(&controls) != FALSE;
 }
 
 }  // namespace win32

@@ -10,4 +10,11 @@ namespace win32 {
 // it. Call it first, before any other code can load a DLL.
 bool RestrictDllSearchPath();
 
+// InitCommonControlsEx for the standard classes. The manifest asks for
+// version 6 of the common controls, to which user32 of Windows XP redirects
+// the static and button classes; unless the program has loaded that library
+// first, the status label and the message box cannot be created there.
+// Call it before the first window.
+bool LoadCommonControls();
+
 }  // namespace win32

@@ -112,6 +112,11 @@ TEST_F(ContractTest, ANativeOnlySystemFileIsSeenOnlyWithRedirectionOff) {
     EXPECT_NE(os::OpenFileExists(path), -1);
     ASSERT_EQ(os::Wow64RevertFsRedirection(old), 0u);
     EXPECT_EQ(os::OpenFileExists(path), -1);
+    // With redirection on, the native directory has an alias.
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+    EXPECT_NE(os::OpenFileExists(folder.substr(0, folder.find_last_of(L'\\')) +
+                                 L"\\Sysnative\\corvane-native-only.txt"),
+              -1);
 
     CommonModule::bManageFSRedir = true;  // the library's own bracket
     EXPECT_TRUE(CommonModule::DoesFileExist(path));
@@ -154,6 +159,15 @@ TEST_F(ContractTest, ShellXQuotesAPathWithABlankAndPassesTheWindowStyle) {
               L"\"" + recorder + L"\" hidden|show=0\n\"" + recorder + L"\" normal|show=1\n");
     EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c exit 5", true, 0, slot, false));
     EXPECT_EQ(slot, 5);
+}
+
+TEST_F(ContractTest, TheShellStartsAProgramWithConsent) {
+    const std::wstring recorder = platform::RecorderAt(platform::ScratchDirectory());
+    const os::CallResult started = os::ShellExecuteWithVerb(L"runas", recorder, L"", 2);
+    ASSERT_TRUE(started.ok) << started.lastError;
+    // The call returns once the program is started, not when it has run.
+    for (int i = 0; i < 100 && platform::RecordedStarts(recorder).empty(); ++i) os::Sleep(100);
+    EXPECT_EQ(platform::RecordedStarts(recorder), L"\"" + recorder + L"\"|show=2\n");
 }
 
 TEST_F(ContractTest, TheShutdownPrivilegeIsEnabledOnlyWithAdjustAccess) {

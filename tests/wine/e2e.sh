@@ -13,6 +13,8 @@
 #   System Restore interface.
 # answer-yes: WMI unreachable, the status window closed during the full
 #   repair, and Yes, which asks Windows to restart.
+# unattended: started on a window station nobody can see, as by a
+#   deployment job: Corvane asks nothing and ends by itself.
 set -uo pipefail
 arch=$1 build=$(cd "$2" && pwd) source=$(cd "$3" && pwd) scenario=$4
 here=$(cd "$(dirname "$0")" && pwd)
@@ -195,6 +197,25 @@ answer_yes() {
     started_by_corvane | tail -n 1 | grep -q -i '\\wineboot.exe' ||
         fail "the restart was not requested from Windows"
     expect_not_started 'shutdown.exe\|wpeutil.exe'
+}
+
+unattended() {
+    # A question asked anyway would end at the time limit (exit code 124).
+    timeout 240 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        cd "$1"
+        WINEDEBUG=+debugstr,+process,+commctrl timeout 150 wine "$2" Corvane.exe \
+            > corvane.stdout 2> trace.log
+        echo $? > corvane.rc
+        timeout 30 wineserver -w
+    ' _ "$e2e_out" "$(windows_path "$build/tests/wine/hidden_station.exe")"
+
+    expect_exit_code 1
+    expect_count "sysrestore_create" 3 "restore-point attempts"
+    expect_count "no visible desktop, the final message is skipped (Cancel)" 1 \
+        "trace lines of the skipped question"
+    # The common controls are set up before the first window (XP needs it).
+    expect_count "commctrl:InitCommonControlsEx 0x4000$" 1 "initialisations of the standard controls"
+    expect_not_started 'rstrui\|shutdown'
 }
 
 "${scenario//-/_}"
