@@ -94,6 +94,45 @@ void RegisterWmiDirectory(const std::wstring& systemTail) {
     }
 }
 
+void TraceServiceError(const wchar_t* sCall, uint32_t error, const std::wstring& sService) {
+    CommonModule::DPrint(L"Module1\\EnableShadowCopyServices VB ERROR: " + std::to_wstring(error) +
+                         L" " + CommonModule::ErrorDescription(error));
+    if (!sService.empty()) CommonModule::DPrint(L"\t- sService=" + sService);
+    CommonModule::DPrint(L"\t- sCall=" + std::wstring(sCall));
+}
+
+// A service that older Windows does not have is not an error.
+void EnableService(os::Handle manager, const std::wstring& sService) {
+    os::Handle opened = 0;
+    os::CallResult result = os::OpenServiceW(
+        manager, sService, os::kServiceQueryConfig | os::kServiceChangeConfig, opened);
+    if (!result.ok) {
+        if (result.lastError != os::kErrorServiceDoesNotExist)
+            TraceServiceError(L"OpenService", result.lastError, sService);
+        return;
+    }
+    CommonModule::UniqueServiceHandle service(opened);
+
+    os::ServiceConfig config;
+    result = os::QueryServiceConfigW(service.get(), config);
+    if (!result.ok) return TraceServiceError(L"QueryServiceConfig", result.lastError, sService);
+    if (config.startType != os::kServiceDisabled) return;  // Automatic stays Automatic
+    result = os::ChangeServiceConfigW(service.get(), os::kServiceDemandStart);
+    if (!result.ok) TraceServiceError(L"ChangeServiceConfig", result.lastError, sService);
+}
+
+// A restore point is a shadow copy: Volume Shadow Copy and its provider
+// start on demand, and a Disabled one makes every request fail. A Disabled
+// one goes back to Manual, its default; neither is started here, the
+// request starts them.
+void EnableShadowCopyServices() {
+    os::Handle opened = 0;
+    const os::CallResult result = os::OpenSCManagerW(os::kScManagerConnect, opened);
+    if (!result.ok) return TraceServiceError(L"OpenSCManager", result.lastError, L"");
+    const CommonModule::UniqueServiceHandle manager(opened);
+    for (const wchar_t* sService : {L"VSS", L"swprv"}) EnableService(manager.get(), sService);
+}
+
 // CreateProcess never elevates; the shell asks the user's consent. The
 // shell must load with redirection on, so a 32-bit Corvane on 64-bit
 // Windows names the native System32 by its alias.
@@ -120,6 +159,7 @@ void QuickRepair() {
     RunHidden(L"cmd.exe", L"/c net stop srservice");
     RunHidden(L"cmd.exe", L"/c gpupdate /force");
     RunHidden(L"cmd.exe", L"/c net start srservice");
+    EnableShadowCopyServices();
     EnableSystemRestore();
 }
 
@@ -161,6 +201,7 @@ void FullRepair(bool bRequestReachedClass) {
     RunHidden(L"cmd.exe", L"/c net start ccmexec");
     RunHidden(L"cmd.exe", L"/c net start winmgmt");
     RunHidden(L"cmd.exe", L"/c gpupdate /force");
+    EnableShadowCopyServices();
     EnableSystemRestore();
 }
 

@@ -37,4 +37,7 @@ private:
 using UniqueHandle = UniqueOsHandle<os::CloseHandle>;  // processes
 using UniqueFind = UniqueOsHandle<os::FindClose>;      // listings
 
+// Service control manager handles, closed with CloseServiceHandle.
+using UniqueServiceHandle = UniqueOsHandle<os::CloseServiceHandle>;
+
 }  // namespace CommonModule

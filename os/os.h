@@ -265,4 +265,35 @@ constexpr uint32_t kErrorCancelled = 1223;         // the user declined
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
                                 const std::wstring& parameters, int showWindow);
 
+// ---- Service control manager -------------------------------------------------
+
+// Service control manager handles (SC_HANDLE) are os::Handle values too, but
+// each is closed with CloseServiceHandle, never with CloseHandle.
+constexpr uint32_t kScManagerConnect = 0x1;
+constexpr uint32_t kServiceQueryConfig = 0x1;
+constexpr uint32_t kServiceChangeConfig = 0x2;
+constexpr uint32_t kServiceAutoStart = 2;
+constexpr uint32_t kServiceDemandStart = 3;  // "Manual"
+constexpr uint32_t kServiceDisabled = 4;
+constexpr uint32_t kErrorServiceDoesNotExist = 1060;
+
+// OpenSCManagerW on the local machine's active database.
+CallResult OpenSCManagerW(uint32_t desiredAccess, Handle& manager);
+
+// OpenServiceW by the service's key name, e.g. "VSS".
+CallResult OpenServiceW(Handle manager, const std::wstring& serviceName, uint32_t desiredAccess,
+                        Handle& service);
+
+// What Corvane reads of QueryServiceConfigW's QUERY_SERVICE_CONFIG.
+struct ServiceConfig {
+    uint32_t startType = 0;
+};
+CallResult QueryServiceConfigW(Handle service, ServiceConfig& config);
+
+// ChangeServiceConfigW that changes the start type alone: every other field
+// SERVICE_NO_CHANGE or null.
+CallResult ChangeServiceConfigW(Handle service, uint32_t startType);
+
+void CloseServiceHandle(Handle handle);
+
 }  // namespace os

@@ -225,6 +225,58 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     }
 }
 
+// Both repairs end with the shadow-copy services, before protection is
+// turned on: Disabled goes back to Manual, any other start type stays, a missing service is skipped
+// quietly, and a refused call is traced without stopping the rest.
+TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
+    constexpr uint32_t kGone = 0, kAuto = os::kServiceAutoStart;
+    constexpr uint32_t kManual = os::kServiceDemandStart, kOff = os::kServiceDisabled;
+    const std::wstring denied =
+        L"\tModule1\\EnableShadowCopyServices VB ERROR: 5 Access is denied.";
+    struct Case {
+        uint32_t vss, swprv, vssAfter, swprvAfter;
+        sim::Failure vssChange, managerOpen;
+        std::vector<std::wstring> trace;
+    };
+    const Case cases[] = {
+        {kOff, kOff, kManual, kManual, {}, {}, {}},
+        {kAuto, kManual, kAuto, kManual, {}, {}, {}},
+        {kGone, kOff, kGone, kManual, {}, {}, {}},
+        {kOff,
+         kOff,
+         kOff,
+         kManual,
+         sim::FailsWith(5),
+         {},
+         {denied, L"\t\t- sService=VSS", L"\t\t- sCall=ChangeServiceConfig"}},
+        {kOff, kOff, kOff, kOff, {}, sim::FailsWith(5), {denied, L"\t\t- sCall=OpenSCManager"}},
+    };
+    for (void (*repair)() : {Module1::QuickRepair, +[] { Module1::FullRepair(true); }}) {
+        for (const Case& c : cases) {
+            SetUp();
+            m().systemMessages[5] = L"Access is denied.";
+            auto& services = m().serviceManager.services;
+            auto startType = [&services](const wchar_t* name) {
+                return services.count(name) ? services[name].startType : kGone;
+            };
+            services[L"VSS"] = sim::Service{c.vss, {}, {}, c.vssChange};
+            services[L"swprv"].startType = c.swprv;
+            if (c.vss == kGone) services.erase(L"VSS");
+            m().serviceManager.managerOpen = c.managerOpen;
+            repair();
+            EXPECT_EQ(startType(L"VSS"), c.vssAfter);
+            EXPECT_EQ(startType(L"swprv"), c.swprvAfter);
+            EXPECT_EQ(m().debugOutput, c.trace);
+            for (const sim::ServiceChange& change : m().serviceManager.changes) {
+                EXPECT_EQ(change.processesBefore, m().processes.size()) << "after the commands";
+                EXPECT_EQ(change.otherWmiCallsBefore, 0u) << "before protection is turned on";
+            }
+            EXPECT_TRUE(m().serviceManager.openHandles.empty());
+            EXPECT_EQ(m().serviceManager.invalidCloses + m().invalidCloses, 0);
+        }
+    }
+}
+
 TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceFound) {
     struct Case {
         bool wow64, inRestore, inSystem32, rootSet;

@@ -73,6 +73,8 @@ void Reset() {
     AddRegistryKey(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore");
     m.wmiParameters[L"CreateRestorePoint"] = {L"Description", L"RestorePointType", L"EventType"};
     m.wmiParameters[L"Enable"] = {L"Drive"};
+    // Volume Shadow Copy and its provider, Manual as Windows installs them.
+    m.serviceManager.services = {{L"VSS", Service{}}, {L"swprv", Service{}}};
 }
 
 void Make64Bit() {

@@ -101,6 +101,36 @@ struct ShutdownState {
     std::map<uintptr_t, uint32_t> openTokens;  // handle -> access granted
 };
 
+// A service of the service control manager, and what its calls do.
+struct Service {
+    uint32_t startType = 3;  // SERVICE_DEMAND_START
+    Failure open;
+    Failure query;
+    Failure change;
+};
+
+struct ServiceHandle {
+    std::wstring service;  // empty for the manager itself
+    uint32_t access = 0;
+};
+
+// A start type as changed, and how many processes had been started and
+// other WMI methods (Enable) called by then.
+struct ServiceChange {
+    std::wstring service;
+    uint32_t startType = 0;
+    size_t processesBefore = 0;
+    size_t otherWmiCallsBefore = 0;
+};
+
+struct ServiceManager {
+    std::map<std::wstring, Service, CaseInsensitiveLess> services;
+    Failure managerOpen;
+    std::map<uintptr_t, ServiceHandle> openHandles;
+    std::vector<ServiceChange> changes;
+    int invalidCloses = 0;  // CloseServiceHandle of something not open
+};
+
 struct Machine {
     // Clock: milliseconds of local time since midnight of `date`.
     int year = 2026, month = 12, day = 6;
@@ -177,6 +207,7 @@ struct Machine {
     std::vector<uint32_t> sleeps;
 
     ShutdownState shutdown;
+    ServiceManager serviceManager;
 
     void Advance(int64_t milliseconds) { clockMs += milliseconds; }
     void SetTime(int hour, int minute, int second, int milliseconds) {

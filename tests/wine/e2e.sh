@@ -9,7 +9,8 @@
 # answer-no: a hostile download folder (a cmd.exe, rundll32.exe,
 #   shutdown.exe and a DLL planted beside Corvane.exe and in the current
 #   directory), stand-in programs in the WMI directories, a busy WMI
-#   directory, and No, which starts the System Restore interface.
+#   directory, shadow-copy services to put back, and No, which starts the
+#   System Restore interface.
 # answer-yes: WMI unreachable, the status window closed during the full
 #   repair, and Yes, which asks Windows to restart.
 # unattended: started on a window station nobody can see, as by a
@@ -31,7 +32,48 @@ place() {  # DESTINATION...: copies of the recorder, removed afterwards
             placed+=("$to" "$to.log")
     done
 }
-trap 'rm -f "${placed[@]}"; rm -rf "$windows/system32/restore"' EXIT
+sc_quiet() { WINEDEBUG=-all timeout 60 wine sc "$@" >/dev/null 2>&1; }
+services_created=
+cleanup() {
+    rm -f "${placed[@]}"
+    rm -rf "$windows/system32/restore"
+    if [ -n "$services_created" ]; then
+        sc_quiet delete VSS
+        sc_quiet delete swprv
+        timeout 30 wineserver -w
+    fi
+}
+trap cleanup EXIT
+
+# Wine has no shadow-copy services. The 32-bit prefix gets both as Disabled,
+# which must end Manual (Start 3); the 64-bit prefix an Automatic VSS, which
+# must stay so (2), and no swprv, which must pass without a trace.
+prepare_services() {
+    services_created=1
+    sc_quiet delete VSS
+    sc_quiet delete swprv
+    local name start=disabled
+    services_expected="VSS=0x3 swprv=0x3"
+    [ "$arch" = win64 ] && start=auto services_expected="VSS=0x2 swprv="
+    for name in VSS swprv; do
+        [ "$arch" = win64 ] && [ $name = swprv ] && continue
+        sc_quiet create $name binPath= 'C:\windows\system32\corvane-none.exe' start= $start ||
+            fail "sc create $name start= $start"
+    done
+    timeout 30 wineserver -w  # the run starts its own on the virtual display
+}
+# The start type as Wine's service manager keeps it, like Windows, in the registry.
+start_type() {
+    WINEDEBUG=-all timeout 60 wine reg query "HKLM\\System\\CurrentControlSet\\Services\\$1" /v Start 2>/dev/null |
+        tr -d '\r' | awk '$1 == "Start" { print $3 }'
+}
+expect_services() {
+    local got="VSS=$(start_type VSS) swprv=$(start_type swprv)"
+    [ "$got" = "$services_expected" ] ||
+        fail "service start types $got, expected $services_expected"
+    ! grep -a 'EnableShadowCopyServices' "$e2e_out/trace.log" ||
+        fail "the shadow-copy services were traced"
+}
 
 answer_no() {
     # Corvane.exe in a folder of its own; the run's directory is the current one.
@@ -66,8 +108,10 @@ answer_no() {
     done
 
     [ "$arch" = win64 ] && prepare_frequency 1440
+    prepare_services
     e2e_run 7 240 app/Corvane.exe
     [ "$arch" = win64 ] && expect_frequency_kept
+    expect_services
 
     expect_line "status.caption=Brindlemoor - Corvane"
     expect_line "status.label=Creating System Restore Point..."
