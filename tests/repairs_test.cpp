@@ -226,8 +226,9 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
 }
 
 // Both repairs end with the shadow-copy services, before protection is
-// turned on: Disabled goes back to Manual, any other start type stays, a missing service is skipped
-// quietly, and a refused call is traced without stopping the rest.
+// turned on: Disabled goes back to Manual, any other start type stays, a
+// missing service is skipped quietly, and a refused call is traced without
+// stopping the rest.
 TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
     constexpr uint32_t kGone = 0, kAuto = os::kServiceAutoStart;
     constexpr uint32_t kManual = os::kServiceDemandStart, kOff = os::kServiceDisabled;
@@ -238,19 +239,16 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
         sim::Failure vssChange, managerOpen;
         std::vector<std::wstring> trace;
     };
+    // clang-format off
     const Case cases[] = {
         {kOff, kOff, kManual, kManual, {}, {}, {}},
         {kAuto, kManual, kAuto, kManual, {}, {}, {}},
         {kGone, kOff, kGone, kManual, {}, {}, {}},
-        {kOff,
-         kOff,
-         kOff,
-         kManual,
-         sim::FailsWith(5),
-         {},
+        {kOff, kOff, kOff, kManual, sim::FailsWith(5), {},
          {denied, L"\t\t- sService=VSS", L"\t\t- sCall=ChangeServiceConfig"}},
         {kOff, kOff, kOff, kOff, {}, sim::FailsWith(5), {denied, L"\t\t- sCall=OpenSCManager"}},
     };
+    // clang-format on
     for (void (*repair)() : {Module1::QuickRepair, +[] { Module1::FullRepair(true); }}) {
         for (const Case& c : cases) {
             SetUp();

@@ -4,28 +4,18 @@
 #include "sim_fixture.h"
 
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace {
 
 using sim::Raises;
 using sim::Returns;
-using sim::ReturnsNothing;
 using Lines = std::vector<std::wstring>;
 
 const std::wstring kCreating = L"Creating System Restore Point...";
 const std::wstring kRestarting = L"Errors encountered, Restarting System Restore...";
-const std::wstring kRepairing = L"Errors encountered, Repairing System Restore...";
-
-Lines Split(const std::wstring& text) {
-    Lines lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    lines.push_back(text.substr(start));
-    return lines;
-}
+const std::wstring kSettings = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+const std::wstring kSkipped =
+    L"\tModule1\\Main: no visible desktop, the final message is skipped (Cancel)";
 
 class WorkflowTest : public SimTest {
 protected:
@@ -33,17 +23,25 @@ protected:
         m().wmiOutcomes.assign(outcomes.begin(), outcomes.end());
         return Module1::Main();
     }
-    int Count(const std::wstring& commandLine) {
+    int Started(const std::wstring& commandLine) {
         int count = 0;
         for (const sim::StartedProcess& p : m().processes) count += p.commandLine == commandLine;
         return count;
     }
+    // Lines 2 and 3 of the final message, joined by "|"; empty without one.
+    std::wstring ErrorAndResult() {
+        if (m().messageBoxes.size() != 1) return L"";
+        const std::wstring& text = m().messageBoxes[0].text;
+        const size_t line2 = text.find(L"\r\n") + 2, line3 = text.find(L"\r\n", line2) + 2;
+        return text.substr(line2, line3 - 2 - line2) + L"|" +
+               text.substr(line3, text.find(L"\r\n", line3) - line3);
+    }
 };
 
-TEST_F(WorkflowTest, RequestsTheRestorePointExactly) {
-    Run({Returns(0)});
-    ASSERT_EQ(m().wmiCalls.size(), 1u);
-    const os::WmiMethodCall& call = m().wmiCalls.front();
+TEST_F(WorkflowTest, OneRunShowsTheRequestEachStepAndTheFinalMessage) {
+    Run({Returns(1), Returns(2), Returns(3)});
+    ASSERT_EQ(m().wmiCalls.size(), 3u);
+    const os::WmiMethodCall& call = m().wmiCalls[0];
     EXPECT_EQ(call.nameSpace + L":" + call.className + L"." + call.method,
               L"root\\default:SystemRestore.CreateRestorePoint");
     EXPECT_TRUE(call.impersonate);
@@ -52,86 +50,12 @@ TEST_F(WorkflowTest, RequestsTheRestorePointExactly) {
     EXPECT_EQ(std::get<int32_t>(call.arguments[1].value), 0);
     EXPECT_EQ(std::get<int32_t>(call.arguments[2].value), 100);
     EXPECT_TRUE(CommonModule::bManageFSRedir);
+
     EXPECT_EQ(m().window.caption, L"Brindlemoor - Corvane");
-    EXPECT_TRUE(m().window.destroyed);
-}
-
-// Escalation is driven by the returned value alone; line 2 of the final
-// message is the last attempt's error, line 3 the last value returned.
-TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
-    m().systemMessages[5] = L"Access is denied.";
-    const int32_t invalidNamespace = static_cast<int32_t>(0x8004100Eu);
-    struct Case {
-        const char* name;
-        std::vector<os::WmiOutcome> outcomes;
-        int32_t exitCode;
-        int repairs;           // 0 none, 1 quick, 2 quick and full
-        const wchar_t* line2;  // nullptr: no message
-        const wchar_t* line3;
-    };
-    const std::vector<Case> cases = {
-        {"first", {Returns(0)}, 0, 0, nullptr, nullptr},
-        {"second", {Returns(5), Returns(0)}, 0, 1, nullptr, nullptr},
-        {"third", {Raises(-1, L"x"), Returns(7), Returns(0)}, 0, 2, nullptr, nullptr},
-        {"values", {Returns(1), Returns(2), Returns(3)}, 3, 2, L"0 - ", L"Result:  3"},
-        {"raised",
-         {Raises(11, L"a"), Raises(12, L"b"), Raises(invalidNamespace, L"Invalid namespace ")},
-         1,
-         2,
-         L"-2147217394 - Invalid namespace ",
-         L"Result:  1"},
-        {"value, raised",
-         {Returns(42), Raises(5, L"x"), Raises(6, L"Generic failure ")},
-         42,
-         2,
-         L"6 - Generic failure ",
-         L"Result:  42"},
-        {"raised, value",
-         {Raises(5, L"x"), Raises(6, L"y"), Returns(-3)},
-         -3,
-         2,
-         L"0 - ",
-         L"Result:  -3"},
-        {"no value",
-         {ReturnsNothing(), ReturnsNothing(), ReturnsNothing()},
-         1,
-         2,
-         L"-2147217407 - CreateRestorePoint returned no value",
-         L"Result:  1"},
-        {"no text",
-         {Raises(5, L""), Raises(5, L""), Raises(5, L"")},
-         1,
-         2,
-         L"5 - Access is denied.",
-         L"Result:  1"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        m().systemMessages[5] = L"Access is denied.";
-        EXPECT_EQ(Run(c.outcomes), c.exitCode);
-        EXPECT_EQ(m().wmiCalls.size(), std::min<size_t>(c.outcomes.size(), 3));
-        EXPECT_EQ(Count(L"cmd.exe /c net start srservice"), std::min(c.repairs, 1));
-        EXPECT_EQ(Count(L"cmd.exe /c net stop winmgmt /y"), c.repairs / 2);
-        EXPECT_TRUE(m().window.destroyed);
-        if (!c.line2) {
-            EXPECT_TRUE(m().messageBoxes.empty());
-            continue;
-        }
-        ASSERT_EQ(m().messageBoxes.size(), 1u);
-        const Lines lines = Split(m().messageBoxes[0].text);
-        ASSERT_EQ(lines.size(), 7u);
-        EXPECT_EQ(lines[1], c.line2);
-        EXPECT_EQ(lines[2], c.line3);
-    }
-}
-
-TEST_F(WorkflowTest, TheUserSeesEachStepAndTheFinalMessage) {
-    m().SetTime(10, 0, 0, 200);
-    Run({Returns(1), Returns(2), Returns(3)});
     EXPECT_EQ(m().labelAtWmiCall, (Lines{kCreating, kRestarting, kCreating}));
     // Painted while the repairs and pauses let the window answer.
-    EXPECT_EQ(m().window.paintedLabels, (Lines{kRestarting, kRepairing}));
+    EXPECT_EQ(m().window.paintedLabels,
+              (Lines{kRestarting, L"Errors encountered, Repairing System Restore..."}));
     ASSERT_EQ(m().messageBoxes.size(), 1u);
     const sim::MessageBoxCall& box = m().messageBoxes[0];
     EXPECT_EQ(box.title, L"Tessaline");
@@ -143,40 +67,76 @@ TEST_F(WorkflowTest, TheUserSeesEachStepAndTheFinalMessage) {
               L"Click YES to restart now or NO to start the System Restore interface.");
     EXPECT_TRUE(box.statusWindowOpen);
     EXPECT_EQ(box.labelBehind, kCreating);
+    EXPECT_TRUE(m().window.destroyed);
+}
+
+// Escalation is driven by the returned value alone; line 2 of the final
+// message is the last attempt's error, line 3 the last value returned.
+TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
+    const int32_t invalidNamespace = static_cast<int32_t>(0x8004100Eu);
+    const os::WmiOutcome none = sim::ReturnsNothing();
+    struct Case {
+        std::vector<os::WmiOutcome> outcomes;
+        int32_t exitCode;
+        int repairs;  // 0 none, 1 quick, 2 quick and full
+        const wchar_t* message;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{Returns(0)}, 0, 0, L""},
+        {{Returns(5), Returns(0)}, 0, 1, L""},
+        {{Raises(-1, L"x"), Returns(7), Returns(0)}, 0, 2, L""},
+        {{Returns(1), Returns(2), Returns(3)}, 3, 2, L"0 - |Result:  3"},
+        {{Raises(11, L"a"), Raises(12, L"b"), Raises(invalidNamespace, L"Invalid namespace ")}, 1, 2,
+         L"-2147217394 - Invalid namespace |Result:  1"},
+        {{Returns(42), Raises(5, L"x"), Raises(6, L"Generic failure ")}, 42, 2,
+         L"6 - Generic failure |Result:  42"},
+        {{Raises(5, L"x"), Raises(6, L"y"), Returns(-3)}, -3, 2, L"0 - |Result:  -3"},
+        {{none, none, none}, 1, 2, L"-2147217407 - CreateRestorePoint returned no value|Result:  1"},
+        {{Raises(5, L""), Raises(5, L""), Raises(5, L"")}, 1, 2, L"5 - Access is denied.|Result:  1"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        m().systemMessages[5] = L"Access is denied.";
+        EXPECT_EQ(Run(c.outcomes), c.exitCode);
+        EXPECT_EQ(m().wmiCalls.size(), c.outcomes.size());
+        EXPECT_EQ(Started(L"cmd.exe /c net start srservice"), std::min(c.repairs, 1));
+        EXPECT_EQ(Started(L"cmd.exe /c net stop winmgmt /y"), c.repairs / 2);
+        EXPECT_EQ(ErrorAndResult(), c.message);
+        EXPECT_TRUE(m().window.destroyed);
+    }
 }
 
 TEST_F(WorkflowTest, EachRepairIsFollowedByAHalfSecondPause) {
-    for (const auto& outcomes : {std::vector<os::WmiOutcome>{Returns(5), Returns(0)},
-                                 std::vector<os::WmiOutcome>{Returns(5), Returns(5), Returns(0)}}) {
+    for (size_t failures : {1, 2}) {
         SetUp();
         // Repairs that start nothing and so take no time.
         sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
         m().environment.erase(L"SystemRoot");
         m().SetTime(10, 0, 0, 200);
+        std::vector<os::WmiOutcome> outcomes(failures, Returns(5));
+        outcomes.push_back(Returns(0));
         Run(outcomes);
-        EXPECT_EQ(m().clockMs - 10 * 3600 * 1000, 1000 * int64_t(outcomes.size() - 1));
+        EXPECT_EQ(m().clockMs - 10 * 3600 * 1000, 1000 * int64_t(failures));
     }
 }
 
 TEST_F(WorkflowTest, TheAnswerDecidesWhatFollowsAndNothingIsLeftOpen) {
-    struct Case {
-        int answer;
-        size_t restarts;
-        bool restoreInterface;
-    };
-    for (const Case& c : {Case{6, 1, false}, Case{7, 0, true}, Case{2, 0, false}}) {
-        SCOPED_TRACE(c.answer);
+    const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
+    for (const int answer : {6, 7, 2}) {  // Yes, No, Cancel
+        SCOPED_TRACE(answer);
         SetUp();
         sim::Make64Bit();
-        sim::AddFile(L"C:\\Windows\\System32\\restore\\rstrui.exe");
+        sim::AddFile(restore);
         sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
-        m().messageBoxAnswer = c.answer;
+        m().messageBoxAnswer = answer;
         Run({Returns(1), Returns(1), Returns(1)});
-        ASSERT_EQ(m().shutdown.exitWindowsRequests.size(), c.restarts);
+        ASSERT_EQ(m().shutdown.exitWindowsRequests.size(), answer == 6 ? 1u : 0u);
         for (const auto& request : m().shutdown.exitWindowsRequests)
             EXPECT_EQ(request.flags, 6u) << "forced";
-        EXPECT_EQ(m().processes.back().program == L"C:\\Windows\\System32\\restore\\rstrui.exe",
-                  c.restoreInterface);
+        EXPECT_EQ(m().processes.back().program == restore, answer == 7);
         for (const sim::StartedProcess& p : m().processes)
             EXPECT_EQ(p.commandLine.find(L"shutdown.exe"), std::wstring::npos) << "no fallback";
         EXPECT_TRUE(m().window.destroyed);
@@ -222,17 +182,9 @@ TEST_F(WorkflowTest, TheFinalQuestionOnlyWhereSomebodyCanSeeIt) {
         EXPECT_TRUE(m().window.destroyed);
         EXPECT_EQ(m().messageBoxes.size(), c.asked ? 1u : 0u);
         EXPECT_EQ(m().processes.back().program == L"C:\\Windows\\System32\\rstrui.exe", c.asked);
-        EXPECT_EQ(m().debugOutput.back() ==
-                      L"\tModule1\\Main: no visible desktop, the final message is skipped (Cancel)",
-                  !c.asked);
+        EXPECT_EQ(m().debugOutput.back() == kSkipped, !c.asked);
     }
 }
-
-}  // namespace
-
-namespace {
-
-const std::wstring kSettings = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
 
 // The creation frequency as "type:bytes", "-" when absent.
 std::string Frequency(const sim::Registry& registry, const std::wstring& key = kSettings) {
@@ -262,7 +214,7 @@ TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore
         L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        sim::Reset();
+        SetUp();
         sim::Make64Bit();
         sim::SetRegistryValue(wow, L"SystemRestorePointCreationFrequency", text);
         if (c.start)
@@ -271,23 +223,18 @@ TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore
         if (c.keyMissing) m().registry.keys.clear();
         const std::string before = Frequency(m().registry),
                           wowBefore = Frequency(m().registry, wow);
-        if (c.raises)
-            Run({Raises(5, L"x"), Raises(5, L"x"), Raises(5, L"x")});
-        else
-            Run({Returns(0)});
+        Run(c.raises ? std::vector<os::WmiOutcome>(3, Raises(5, L"x")) : std::vector{Returns(0)});
 
         for (const sim::Registry& during : m().registryAtWmiCall)
             EXPECT_EQ(Frequency(during), c.keyMissing || c.readOnly ? before : "4:0 0 0 0 ");
         EXPECT_EQ(Frequency(m().registry), before);
         EXPECT_EQ(Frequency(m().registry, wow), wowBefore) << "the native view only";
         EXPECT_TRUE(!c.keyMissing || m().registry.keys.empty()) << "opened, never created";
-        std::wstring trace;
-        for (const std::wstring& line : m().debugOutput) trace += line;
-        size_t failures = 0;
-        for (size_t at = 0; (at = trace.find(L"CreationFrequency VB ERROR", at)) != trace.npos;
-             ++at)
-            ++failures;
-        EXPECT_EQ(failures, c.traces);
+        EXPECT_EQ(std::count_if(m().debugOutput.begin(), m().debugOutput.end(),
+                                [](const std::wstring& line) {
+                                    return line.find(L"CreationFrequency VB ERROR") != line.npos;
+                                }),
+                  long(c.traces));
     }
 }
 
@@ -299,19 +246,17 @@ TEST_F(WorkflowTest, AZeroCountsOnlyWhenTheListOfRestorePointsGrew) {
     };
     for (const Case c : {Case{false, 0, 0}, Case{true, 0, 1}, Case{true, 0x1010, 0}}) {
         SCOPED_TRACE(c.readOnly + c.listingError);
-        sim::Reset();
+        SetUp();
         m().highestSequenceNumber = 41;
         m().recentRestorePoint = true;
         sim::AddRegistryKey(kSettings).writable = !c.readOnly;
         m().restorePointListingError = c.listingError;
         EXPECT_EQ(Run({Returns(0), Returns(0), Returns(0)}), c.exitCode);
         EXPECT_EQ(m().wmiCalls.size(), c.exitCode == 0 ? 1u : 3u);
-        if (c.exitCode == 0) continue;
-        ASSERT_EQ(m().messageBoxes.size(), 1u);
-        const Lines lines = Split(m().messageBoxes[0].text);
-        ASSERT_EQ(lines.size(), 7u);
-        EXPECT_EQ(lines[1], L"-2147219920 - CreateRestorePoint made no new restore point");
-        EXPECT_EQ(lines[2], L"Result:  1");
+        EXPECT_EQ(ErrorAndResult(),
+                  c.exitCode
+                      ? L"-2147219920 - CreateRestorePoint made no new restore point|Result:  1"
+                      : L"");
     }
 }
 
