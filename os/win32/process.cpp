@@ -9,7 +9,7 @@ namespace os {
 
 namespace {
 
-using unique_handle = win32::UniqueHandle<HANDLE, ::CloseHandle, 0>;
+using unique_handle = win32::UniqueResource<HANDLE, ::CloseHandle, 0>;
 
 // STARTUPINFOEXW and the handle-list attribute (Vista and later), which the
 // XP headers this program builds with leave out.
