@@ -13,6 +13,9 @@ namespace {
 
 const wchar_t kSystemRunner[] = L"3rd Party Tools\\psexec.exe";
 
+// A safety net against a missed wake-up, not the pace of the wait.
+constexpr uint32_t kLongestWaitMs = 100;
+
 void TraceError(uint32_t error, const std::wstring& sShell) {
     DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(error) + L" " +
            ErrorDescription(error));
@@ -54,7 +57,11 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
 
     bool result = false;
     DisableFSRedir();
-    const os::CreatedProcess created = os::LaunchProcess(applicationName, sShell, windowStyle);
+    // A hidden program gets no console window (a default terminal would
+    // show one anyway) and reads end-of-file if it asks a question that no
+    // one could see.
+    const os::CreatedProcess created =
+        os::LaunchProcess(applicationName, sShell, windowStyle, windowStyle == 0);
     if (created.error != 0) {
         TraceError(created.error, sShell);
         return false;
@@ -65,17 +72,21 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
 
     if (bWait) {
         uint32_t openError = 0;
-        UniqueHandle process(
-            os::OpenProcess(os::kProcessQueryInformation, false, created.processId, openError));
+        UniqueHandle process(os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize, false,
+                                             created.processId, openError));
         RevertFSRedir();
         creation.reset();
         if (process) {
-            uint32_t exitCode = 0;
+            // Woken by the program's end, or by a message, which is handled
+            // at once so that the window keeps answering. The end is the
+            // handle being signalled: a program may itself exit with 259.
+            os::WaitResult woke;
             do {
-                if (!os::GetExitCodeProcess(process.get(), exitCode)) break;
                 os::DispatchPendingMessages();
-                os::Sleep(100);
-            } while (exitCode == os::kStillActive);
+                woke = os::WaitForObjectOrInput(process.get(), kLongestWaitMs);
+            } while (woke == os::WaitResult::Input || woke == os::WaitResult::TimedOut);
+            uint32_t exitCode = 0;
+            os::GetExitCodeProcess(process.get(), exitCode);
             lExitCode = static_cast<int32_t>(exitCode);
             result = true;
         }

@@ -157,11 +157,23 @@ struct CreatedProcess {
 
 // CreateProcessW with STARTF_USESHOWWINDOW. An empty applicationName lets
 // Windows take the program from the command line and search for it.
+// detachedConsole adds CREATE_NO_WINDOW and STARTF_USESTDHANDLES with
+// standard input, output and error on the NUL device: a console program gets
+// no console window and reads end-of-file. The NUL handle is the only one
+// made inheritable, and only for the start.
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
-                             int showWindow);
+                             int showWindow, bool detachedConsole = false);
 
 constexpr uint32_t kProcessQueryInformation = 0x400;
+constexpr uint32_t kSynchronize = 0x100000;  // needed to wait on a handle
 constexpr uint32_t kStillActive = 259;
+
+enum class WaitResult { Signalled, Input, TimedOut, Failed };
+
+// MsgWaitForMultipleObjects on one handle with QS_ALLINPUT: returns when the
+// handle is signalled, when new input reaches the thread's queue, or after
+// the timeout. It dispatches nothing.
+WaitResult WaitForObjectOrInput(Handle handle, uint32_t milliseconds);
 
 // OpenProcess; 0 with the Windows error code when it fails.
 Handle OpenProcess(uint32_t access, bool inheritHandle, uint32_t processId, uint32_t& error);

@@ -3,6 +3,8 @@
 #include "common/redirection.h"
 #include "sim_fixture.h"
 
+#include <algorithm>
+
 namespace {
 
 using CommonModule::ShellX;
@@ -23,24 +25,46 @@ TEST_F(LauncherTest, WaitsForABareCommandAndReadsItsExitCode) {
     sim::FileEntry& cmd = sim::AddFile(L"C:\\Windows\\System32\\cmd.exe");
     cmd.runMs = 1000;
     cmd.exitCode = 7;
+    const int64_t start = m().clockMs;
+    m().messagesAtMs = {start + 250, start + 630};
     int32_t slot = -5;
     EXPECT_TRUE(ShellX(L"cmd.exe", L"/c net start winmgmt", true, 0, slot, false));
     EXPECT_EQ(Only().commandLine, L"cmd.exe /c net start winmgmt");
     EXPECT_EQ(Only().showWindow, 0);
     EXPECT_EQ(slot, 7);
-    // Polled every 100 ms, with the windows kept responsive meanwhile.
-    EXPECT_EQ(m().sleeps, std::vector<uint32_t>(11, 100));
-    EXPECT_EQ(m().dispatchCount, 11);
+    EXPECT_EQ(m().clockMs, start + 1000) << "back as the program ends";
+    for (const int64_t at : {start + 250, start + 630}) {
+        EXPECT_EQ(std::count(m().dispatchTimes.begin(), m().dispatchTimes.end(), at), 1)
+            << "each message handled as it arrives";
+    }
     EXPECT_TRUE(m().openHandles.empty());
     EXPECT_TRUE(m().debugOutput.empty());
 }
 
-TEST_F(LauncherTest, AProgramThatEndsAtOnceIsStillWaitedFor) {
+TEST_F(LauncherTest, TheWaitEndsWithTheProgramWhateverItsExitCode) {
+    sim::FileEntry& cmd = sim::AddFile(L"C:\\Windows\\System32\\cmd.exe");
+    for (const uint32_t code : {0u, 3u, os::kStillActive}) {
+        for (const int64_t runMs : {0, 450}) {
+            cmd.runMs = runMs;
+            const int64_t start = m().clockMs;
+            int32_t slot = -1;
+            EXPECT_TRUE(
+                ShellX(L"cmd.exe", L"/c exit " + std::to_wstring(code), true, 0, slot, false));
+            EXPECT_EQ(slot, static_cast<int32_t>(code));
+            EXPECT_EQ(m().clockMs - start, runMs) << code;
+        }
+    }
+}
+
+TEST_F(LauncherTest, OnlyHiddenProgramsGetNoConsoleWindowAndNulInput) {
     int32_t slot = 0;
-    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").exitCode = 3;
-    EXPECT_TRUE(ShellX(L"cmd.exe", L"/c exit 3", true, 0, slot, false));
-    EXPECT_EQ(slot, 3);
-    EXPECT_EQ(m().sleeps.size(), 1u) << "one poll costs one sleep";
+    for (const int style : {0, 1, 2}) ShellX(L"cmd.exe", L"/c ver", true, style, slot, false);
+    ShellX(L"cmd.exe", L"/c ver", false, 0, slot, false);
+    ASSERT_EQ(m().processes.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(m().processes[i].showWindow, static_cast<int>(i % 3));
+        EXPECT_EQ(m().processes[i].detachedConsole, i % 3 == 0) << i;
+    }
 }
 
 TEST_F(LauncherTest, AMissingProgramPathStartsNothing) {
@@ -150,6 +174,7 @@ TEST_F(SystemRunnerTest, WaitAndNoWaitCommandLinesAreHidden) {
     EXPECT_EQ(m().processes[0].showWindow, 0);
     EXPECT_EQ(m().processes[1].showWindow, 0);
     EXPECT_EQ(m().processes[0].program, L"C:\\Tools\\3rd Party Tools\\psexec.exe");
+    EXPECT_TRUE(m().processes[0].detachedConsole);
 }
 
 TEST_F(SystemRunnerTest, MissingRunnerOrANetworkShareRunsNormally) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ struct StartedProcess {
     int64_t endsAtMs = 0;
     uint32_t exitCode = 0;
     std::wstring verb;  // set when the shell started it
+    // Started with no console window and the standard handles on NUL.
+    bool detachedConsole = false;
 };
 
 // A Windows call that a test makes fail, and the error code it leaves.
@@ -198,12 +201,18 @@ struct Machine {
     std::map<uintptr_t, uint32_t> openHandles;  // handle -> process id (0: none)
     uintptr_t nextHandle = 0x100;
     int invalidCloses = 0;  // CloseHandle of something not open
+    // Opened without SYNCHRONIZE: no wait accepts them.
+    std::set<uintptr_t> unwaitableHandles;
 
     // Open listings: handle -> the entries still to come.
     std::map<uintptr_t, std::deque<os::FindEntry>> listings;
     uint32_t listingError = 0;  // when set, every listing fails with it
 
     int dispatchCount = 0;
+    // Window messages arrive at these clock times, in order; a wait wakes
+    // for them and a dispatch takes all that have arrived.
+    std::deque<int64_t> messagesAtMs;
+    std::vector<int64_t> dispatchTimes;
     std::vector<uint32_t> sleeps;
 
     ShutdownState shutdown;

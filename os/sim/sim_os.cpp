@@ -3,6 +3,7 @@
 #include "os/sim/machine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
 
@@ -154,6 +155,9 @@ void Sleep(uint32_t milliseconds) {
 void DispatchPendingMessages() {
     sim::Machine& m = sim::machine();
     ++m.dispatchCount;
+    m.dispatchTimes.push_back(m.clockMs);
+    while (!m.messagesAtMs.empty() && m.messagesAtMs.front() <= m.clockMs)
+        m.messagesAtMs.pop_front();
     if (m.closeWindowAtDispatch == m.dispatchCount && WindowAlive()) {
         Window().destroyed = true;
         Window().visible = false;
@@ -364,7 +368,7 @@ sim::StartedProcess& Start(const sim::FileEntry& program, const std::wstring& co
 }  // namespace
 
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
-                             int showWindow) {
+                             int showWindow, bool detachedConsole) {
     CreatedProcess created;
     const sim::FileEntry* program = applicationName.empty()
                                         ? SearchProgram(ProgramToken(commandLine))
@@ -379,6 +383,7 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
     }
     sim::StartedProcess& started = Start(*program, commandLine, showWindow);
     started.applicationName = applicationName;
+    started.detachedConsole = detachedConsole;
     // The command interpreter's "/c exit N" is common enough in tests to model.
     const size_t exitAt = commandLine.find(L"/c exit ");
     if (exitAt != std::wstring::npos && Upper(program->path).find(L"CMD.EXE") != std::wstring::npos)
@@ -389,8 +394,7 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
     return created;
 }
 
-Handle OpenProcess(uint32_t /*access*/, bool /*inheritHandle*/, uint32_t processId,
-                   uint32_t& error) {
+Handle OpenProcess(uint32_t access, bool /*inheritHandle*/, uint32_t processId, uint32_t& error) {
     sim::Machine& m = sim::machine();
     const sim::StartedProcess* process = ProcessById(processId);
     bool stillKnown = process && m.clockMs < process->endsAtMs;
@@ -400,7 +404,26 @@ Handle OpenProcess(uint32_t /*access*/, bool /*inheritHandle*/, uint32_t process
         error = 87;  // ERROR_INVALID_PARAMETER: no such process
         return 0;
     }
-    return sim::NewHandle(processId);
+    const Handle handle = sim::NewHandle(processId);
+    if ((access & kSynchronize) == 0) m.unwaitableHandles.insert(handle);
+    return handle;
+}
+
+WaitResult WaitForObjectOrInput(Handle handle, uint32_t milliseconds) {
+    sim::Machine& m = sim::machine();
+    const auto open = m.openHandles.find(handle);
+    const sim::StartedProcess* p =
+        open == m.openHandles.end() ? nullptr : ProcessById(open->second);
+    if (!p || m.unwaitableHandles.count(handle) != 0) return WaitResult::Failed;  // access denied
+    // The handle comes first, as the lowest index does in Windows.
+    const int64_t message = m.messagesAtMs.empty() ? INT64_MAX : m.messagesAtMs.front();
+    const int64_t timeout = m.clockMs + milliseconds;
+    if (p->endsAtMs <= std::min(message, timeout)) {
+        m.clockMs = std::max(m.clockMs, p->endsAtMs);
+        return WaitResult::Signalled;
+    }
+    m.clockMs = std::max(m.clockMs, std::min(message, timeout));
+    return message <= timeout ? WaitResult::Input : WaitResult::TimedOut;
 }
 
 bool GetExitCodeProcess(Handle process, uint32_t& exitCode) {
@@ -417,6 +440,7 @@ void CloseHandle(Handle handle) {
     sim::Machine& m = sim::machine();
     if (handle == static_cast<Handle>(-1)) return;  // the own process's pseudo handle
     if (m.openHandles.erase(handle) == 0) ++m.invalidCloses;
+    m.unwaitableHandles.erase(handle);
     if (m.shutdown.openTokens.erase(handle) != 0) m.shutdown.calls.push_back("CloseHandle");
 }
 

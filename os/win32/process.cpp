@@ -1,32 +1,116 @@
 // Starting programs and waiting for them.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 #include <vector>
 
 namespace os {
 
+namespace {
+
+using unique_handle = win32::UniqueResource<HANDLE, ::CloseHandle, 0>;
+
+// STARTUPINFOEXW and the handle-list attribute (Vista and later), which the
+// XP headers this program builds with leave out.
+struct StartupInfoEx {
+    STARTUPINFOW startup;
+    void* attributes;
+};
+constexpr DWORD kExtendedStartupInfoPresent = 0x00080000;
+constexpr DWORD_PTR kAttributeHandleList = 0x00020002;
+
+// The one handle a child may inherit, where Windows can say so (Vista and
+// later). Without the list the child inherits every inheritable handle of
+// this process, and the program makes no other handle inheritable.
+class InheritOnly {
+public:
+    explicit InheritOnly(HANDLE* handle) {
+        using Initialize = BOOL(WINAPI*)(void*, DWORD, DWORD, SIZE_T*);
+        using Update = BOOL(WINAPI*)(void*, DWORD, DWORD_PTR, void*, SIZE_T, void*, SIZE_T*);
+        static const auto initialize =
+            win32::Kernel32Function<Initialize>("InitializeProcThreadAttributeList");
+        static const auto update = win32::Kernel32Function<Update>("UpdateProcThreadAttribute");
+        if (!initialize || !update || !Delete()) return;
+        SIZE_T size = 0;
+        initialize(nullptr, 1, 0, &size);
+        buffer_.resize(size);
+        if (size == 0 || !initialize(buffer_.data(), 1, 0, &size)) return;
+        initialized_ = true;
+        // Windows keeps the address: the handle must outlive the start.
+        listed_ = update(buffer_.data(), 0, kAttributeHandleList, handle, sizeof *handle, nullptr,
+                         nullptr) != FALSE;
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+    ~InheritOnly() {
+        if (initialized_) Delete()(buffer_.data());
+    }
+    void* attributes() { return listed_ ? buffer_.data() : nullptr; }
+
+private:
+    using DeleteList = void(WINAPI*)(void*);
+    static DeleteList Delete() {
+        static const auto remove =
+            win32::Kernel32Function<DeleteList>("DeleteProcThreadAttributeList");
+        return remove;
+    }
+    std::vector<char> buffer_;
+    bool initialized_ = false;
+    bool listed_ = false;
+};
+
+}  // namespace
+
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
-                             int showWindow) {
-    STARTUPINFOW startup{};
+                             int showWindow, bool detachedConsole) {
+    CreatedProcess created;
+    StartupInfoEx info{};
+    STARTUPINFOW& startup = info.startup;
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showWindow);
+    DWORD flags = 0;
+
+    // NUL is inheritable only for this start, and closed right after it.
+    unique_handle nul;
+    HANDLE nulForChild = nullptr;
+    if (detachedConsole) {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        nulForChild =
+            ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          &inheritable, OPEN_EXISTING, 0, nullptr);
+        if (nulForChild == INVALID_HANDLE_VALUE) {
+            created.error = ::GetLastError();
+            return created;
+        }
+        nul.reset(nulForChild);
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = startup.hStdOutput = startup.hStdError = nulForChild;
+        flags |= CREATE_NO_WINDOW;
+    }
+    InheritOnly inheritOnly(&nulForChild);
+    if (detachedConsole && inheritOnly.attributes()) {
+        info.attributes = inheritOnly.attributes();
+        startup.cb = sizeof info;
+        flags |= kExtendedStartupInfoPresent;
+    }
+
     // CreateProcessW may write into the command line.
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
 
-    PROCESS_INFORMATION info{};
-    CreatedProcess created;
+    PROCESS_INFORMATION process{};
     if (!::CreateProcessW(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
-                          nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+                          nullptr, nullptr, detachedConsole ? TRUE : FALSE, flags, nullptr, nullptr,
+                          &startup, &process)) {
         const DWORD error = ::GetLastError();
         created.error = error != 0 ? error : ERROR_GEN_FAILURE;  // never a failure read as a start
         return created;
     }
-    ::CloseHandle(info.hThread);
-    created.processId = info.dwProcessId;
-    created.process = reinterpret_cast<Handle>(info.hProcess);
+    ::CloseHandle(process.hThread);
+    created.processId = process.dwProcessId;
+    created.process = reinterpret_cast<Handle>(process.hProcess);
     return created;
 }
 

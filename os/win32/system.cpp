@@ -27,16 +27,38 @@ LocalTime GetLocalTime() {
 
 void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+namespace {
+// A quit message put back into the queue is new input again at once: waits
+// then stop waking for input, or they would never sleep.
+bool quitKept = false;
+}  // namespace
+
 void DispatchPendingMessages() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             // Not ours to act on while the workflow runs; keep it for later.
             ::PostQuitMessage(static_cast<int>(message.wParam));
+            quitKept = true;
             break;
         }
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
+    }
+}
+
+WaitResult WaitForObjectOrInput(Handle handle, uint32_t milliseconds) {
+    HANDLE object = reinterpret_cast<HANDLE>(handle);
+    switch (
+        ::MsgWaitForMultipleObjects(1, &object, FALSE, milliseconds, quitKept ? 0 : QS_ALLINPUT)) {
+    case WAIT_OBJECT_0:
+        return WaitResult::Signalled;
+    case WAIT_OBJECT_0 + 1:
+        return WaitResult::Input;
+    case WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    default:
+        return WaitResult::Failed;
     }
 }
 

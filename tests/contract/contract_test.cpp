@@ -127,18 +127,29 @@ TEST_F(ContractTest, ANativeOnlySystemFileIsSeenOnlyWithRedirectionOff) {
 }
 
 TEST_F(ContractTest, AStartedProcessIsAwaitedAndItsExitCodeRead) {
-    const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 7", 0);
+    // 259 is STILL_ACTIVE's value: only the signalled handle tells the end.
+    const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 259", 0, true);
     ASSERT_EQ(created.error, 0u);
     uint32_t error = 0;
-    const os::Handle process =
-        os::OpenProcess(os::kProcessQueryInformation, false, created.processId, error);
+    const os::Handle process = os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize,
+                                               false, created.processId, error);
     ASSERT_NE(process, 0u) << error;
-    uint32_t exitCode = os::kStillActive;
-    for (int poll = 0; poll < 100 && exitCode == os::kStillActive; ++poll) {
-        ASSERT_TRUE(os::GetExitCodeProcess(process, exitCode));
-        if (exitCode == os::kStillActive) os::Sleep(100);
+    os::WaitResult woke = os::WaitResult::TimedOut;
+    for (int wait = 0;
+         wait < 100 && (woke == os::WaitResult::TimedOut || woke == os::WaitResult::Input);
+         ++wait) {
+        os::DispatchPendingMessages();
+        woke = os::WaitForObjectOrInput(process, 100);
     }
-    EXPECT_EQ(exitCode, 7u);
+    EXPECT_EQ(woke, os::WaitResult::Signalled);
+    uint32_t exitCode = 0;
+    EXPECT_TRUE(os::GetExitCodeProcess(process, exitCode));
+    EXPECT_EQ(exitCode, 259u);
+    // Windows refuses a wait on a handle without SYNCHRONIZE access.
+    const os::Handle queryOnly =
+        os::OpenProcess(os::kProcessQueryInformation, false, created.processId, error);
+    EXPECT_EQ(os::WaitForObjectOrInput(queryOnly, 0), os::WaitResult::Failed);
+    os::CloseHandle(queryOnly);
     os::CloseHandle(process);
     os::CloseHandle(created.process);
 
@@ -157,8 +168,8 @@ TEST_F(ContractTest, ShellXQuotesAPathWithABlankAndPassesTheWindowStyle) {
     EXPECT_TRUE(CommonModule::ShellX(recorder, L"normal", true, 1, slot, false));
     EXPECT_EQ(platform::RecordedStarts(recorder),
               L"\"" + recorder + L"\" hidden|show=0\n\"" + recorder + L"\" normal|show=1\n");
-    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c exit 5", true, 0, slot, false));
-    EXPECT_EQ(slot, 5);
+    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c exit 259", true, 0, slot, false));
+    EXPECT_EQ(slot, 259);
 }
 
 TEST_F(ContractTest, TheShellStartsAProgramWithConsent) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/repairs.h"
+#include "common/launcher.h"
 #include "common/redirection.h"
 #include "contract/platform.h"
 
@@ -122,6 +123,18 @@ TEST(ThreadRuntime, TimedWaitsTakeAboutAsLongAsAsked) {
     lock.unlock();
     waker.join();
     EXPECT_LT(::GetTickCount() - start, 4000u) << "woken long before the time is up";
+}
+
+// ctest gives this program a standard input that never ends, which a
+// console program started without its own would read from.
+TEST_F(HostileEnvironment, AHiddenQuestionReadsEndOfFileAndTheRunGoesOn) {
+    ASSERT_EQ(::GetFileType(::GetStdHandle(STD_INPUT_HANDLE)), static_cast<DWORD>(FILE_TYPE_PIPE))
+        << "run with an open pipe as standard input";
+    const DWORD start = ::GetTickCount();
+    int32_t slot = -1;
+    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c set /p answer=", true, 0, slot, false));
+    EXPECT_LT(::GetTickCount() - start, 20000u) << "waited for an answer";
+    EXPECT_NE(slot, -1);
 }
 
 }  // namespace
