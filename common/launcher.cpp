@@ -16,13 +16,6 @@ const wchar_t kSystemRunner[] = L"3rd Party Tools\\psexec.exe";
 // A safety net against a missed wake-up, not the pace of the wait.
 constexpr uint32_t kLongestWaitMs = 100;
 
-void TraceError(uint32_t error, const std::wstring& sShell) {
-    DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(error) + L" " +
-           ErrorDescription(error));
-    DPrint(L"\t- sShell=" + sShell);
-    RevertFSRedir();
-}
-
 }  // namespace
 
 bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameters, bool bWait,
@@ -63,7 +56,10 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
     const os::CreatedProcess created =
         os::LaunchProcess(applicationName, sShell, windowStyle, windowStyle == 0);
     if (created.error != 0) {
-        TraceError(created.error, sShell);
+        DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
+               ErrorDescription(created.error));
+        DPrint(L"\t- sShell=" + sShell);
+        RevertFSRedir();
         return false;
     }
     // Held until the wait handle is open, so that a program that ends at

@@ -13,7 +13,8 @@ fi
 export WINEPREFIX
 WINEPREFIX=$("$here/wine-prefix.sh" "$arch" "$build/wine/$arch") || exit 1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-timeout 300 xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
+# Each prefix looks for a free display from its own number up (see e2e_lib.sh).
+timeout 300 xvfb-run -a -n "$([ "$arch" = win64 ] && echo 150 || echo 100)" -s "-screen 0 1024x768x24" wine "$@"
 rc=$?
 timeout 30 wineserver -w
 exit $rc

@@ -54,9 +54,9 @@ TEST_F(RepairTest, QuickRepairRunsItsCommandsHiddenNativeAndOneAtATime) {
         EXPECT_TRUE(i == 0 || p.endsAtMs - 300 >= m().processes[i - 1].endsAtMs) << "awaited";
     }
     EXPECT_TRUE(m().openHandles.empty());
-}
 
-TEST_F(RepairTest, QuickRepairWithoutAnInterpreterEndsQuietlyAfterEveryTry) {
+    // Without an interpreter every command is tried and traced, quietly.
+    SetUp();
     sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
     Module1::QuickRepair();
     EXPECT_TRUE(m().processes.empty());
@@ -275,68 +275,50 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
     }
 }
 
+// The first place found, started minimised with redirection off. Only 740
+// (CreateProcess cannot elevate) hands the start to the shell with the
+// user's consent, on 64-bit Windows through the native directory's alias,
+// as the shell must load with redirection on.
 TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceFound) {
     struct Case {
         bool wow64, inRestore, inSystem32, rootSet;
-        const wchar_t* started;  // nullptr: nothing
-    };
-    const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
-    const std::wstring system32 = L"C:\\Windows\\System32\\rstrui.exe";
-    for (const Case& c :
-         {Case{false, true, true, true, L"C:\\Windows\\System32\\restore"},
-          Case{true, false, true, true, L"C:\\Windows\\System32"},
-          Case{false, false, false, true, nullptr}, Case{false, false, true, false, nullptr}}) {
-        SetUp();
-        if (c.wow64) sim::Make64Bit();
-        if (c.inRestore) sim::AddFile(restore);
-        if (c.inSystem32) sim::AddFile(system32);
-        if (!c.rootSet) m().environment.erase(L"SystemRoot");
-        Module1::StartSystemRestoreUI();
-        if (!c.started) {
-            EXPECT_TRUE(m().processes.empty());
-            continue;
-        }
-        ASSERT_EQ(m().processes.size(), 1u);
-        const sim::StartedProcess& p = m().processes[0];
-        EXPECT_EQ(p.program, std::wstring(c.started) + L"\\rstrui.exe");
-        EXPECT_EQ(p.commandLine, p.applicationName) << "quoted only with a blank";
-        EXPECT_EQ(p.showWindow, 2);
-        EXPECT_TRUE(m().openHandles.empty()) << "not awaited, not kept";
-        EXPECT_FALSE(m().redirectionDisabled);
-    }
-    EXPECT_TRUE(m().debugOutput.empty());
-}
-
-// CreateProcess cannot elevate: 740, and only 740, hands the start to the
-// shell with the user's consent, on 64-bit Windows through the native
-// directory's alias, as the shell must load with redirection on.
-TEST_F(RepairTest, ElevationRequiredLeadsToTheStartWithConsent) {
-    struct Case {
-        bool wow64;
         uint32_t launchError;
         bool consent;
-        const wchar_t* shellStart;  // nullptr: nothing
+        const wchar_t* started;  // "verb command line" of what ran; empty: nothing
     };
-    for (const Case& c : {Case{false, 740, true, L"\"C:\\Windows\\system32\\rstrui.exe\""},
-                          Case{true, 740, true, L"\"C:\\Windows\\Sysnative\\rstrui.exe\""},
-                          Case{true, 5, true, nullptr}, Case{false, 740, false, nullptr}}) {
+    // clang-format off
+    const Case cases[] = {
+        {false, true, true, true, 0, true, L" C:\\Windows\\system32\\restore\\rstrui.exe"},
+        {true, false, true, true, 0, true, L" C:\\Windows\\system32\\rstrui.exe"},
+        {false, false, false, true, 0, true, L""},
+        {false, false, true, false, 0, true, L""},
+        {false, false, true, true, 740, true, L"runas \"C:\\Windows\\system32\\rstrui.exe\""},
+        {true, false, true, true, 740, true, L"runas \"C:\\Windows\\Sysnative\\rstrui.exe\""},
+        {true, false, true, true, 5, true, L""},
+        {false, false, true, true, 740, false, L""},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
         SetUp();
         if (c.wow64) sim::Make64Bit();
-        sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe").launchError = c.launchError;
+        if (c.inRestore) sim::AddFile(L"C:\\Windows\\System32\\restore\\rstrui.exe");
+        if (c.inSystem32)
+            sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe").launchError = c.launchError;
+        if (!c.rootSet) m().environment.erase(L"SystemRoot");
         m().consentGiven = c.consent;
         Module1::StartSystemRestoreUI();
         // A declined consent is traced; another failure, as before, is not.
         EXPECT_EQ(m().debugOutput.size(), c.launchError == 740 && !c.consent ? 1u : 0u);
-        if (!c.shellStart) {
-            EXPECT_TRUE(m().processes.empty());
-            continue;
-        }
-        ASSERT_EQ(m().processes.size(), 1u);
+        EXPECT_TRUE(m().openHandles.empty()) << "not awaited, not kept";
+        EXPECT_FALSE(m().redirectionDisabled);
+        ASSERT_EQ(m().processes.size(), *c.started ? 1u : 0u);
+        if (!*c.started) continue;
         const sim::StartedProcess& p = m().processes[0];
-        EXPECT_EQ(p.verb + L" " + p.commandLine, L"runas " + std::wstring(c.shellStart));
-        EXPECT_EQ(p.program, L"C:\\Windows\\System32\\rstrui.exe");  // the native one
+        EXPECT_EQ(p.verb + L" " + p.commandLine, c.started);
+        EXPECT_EQ(p.program.substr(0, 20), L"C:\\Windows\\System32\\") << "the native one";
         EXPECT_EQ(p.showWindow, 2);
-        EXPECT_FALSE(p.redirectionDisabled);
+        EXPECT_EQ(p.redirectionDisabled, c.wow64 && p.verb.empty());
     }
 }
 

@@ -9,6 +9,9 @@ e2e_setup() {  # ARCH NAME
         exit 1
     fi
     e2e_name=$2
+    # The two prefixes run side by side: each looks for a free display from
+    # its own number up, so that two starts never race for the same one.
+    e2e_display=$([ "$1" = win64 ] && echo 150 || echo 100)
     e2e_out="$build/e2e/$1-$2"
     rm -rf "$e2e_out" && mkdir -p "$e2e_out"
     export WINEPREFIX
@@ -18,6 +21,9 @@ e2e_setup() {  # ARCH NAME
     }
     export WINEDLLOVERRIDES="mscoree,mshtml="
     cp "$build/Corvane.exe" "$e2e_out/"
+    # A server left from a program run outside the virtual display would
+    # keep every later window off it.
+    timeout 30 wineserver -w
 }
 
 # The Z: drive maps the Unix root. (winepath would start a wineserver
@@ -30,7 +36,7 @@ windows_path() { local p=$1; echo "Z:${p//\//\\}"; }
 # (exported) adds Wine DLL overrides for Corvane alone.
 e2e_run() {  # ANSWER SECONDS [PROGRAM]
     local answer=$1 seconds=$2 program=${3:-Corvane.exe}
-    timeout $((seconds + 60)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    timeout $((seconds + 60)) xvfb-run -a -n "$e2e_display" -s "-screen 0 1024x768x24" bash -c '
         cd "$1"
         # The observer first, so that it sees the status window from the start.
         timeout "$3" wine "$2" "$4" "$5" "$3" $6 > observer.log 2> observer.err &
@@ -96,9 +102,9 @@ loaded_count() {
     grep -a -i -c -F "Loaded L\"C:\\\\windows\\\\$doubled\"" "$e2e_out/trace.log"
 }
 
-expect_started() {  # FILE-WITH-EXPECTED-LINES FIRST-N
+expect_started() {  # FILE: its lines are the first programs started
     local got
-    got=$(started_by_corvane | head -n "$2")
+    got=$(started_by_corvane | head -n "$(wc -l < "$1")")
     [ "$got" = "$(cat "$1")" ] ||
         fail "the programs started differ from $(basename "$1"):"$'\n'"$(diff "$1" <(echo "$got"))"
 }
@@ -139,17 +145,18 @@ e2e_finish() {
     exit 1
 }
 
-# The creation frequency of restore points in the native (64-bit) registry
-# view, as reg prints its line; empty when the value is absent. A fresh
-# prefix lacks the key, which Windows always has: it is created first.
-restore_settings='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
-wine_reg() {  # ARGS... (of reg, in the native view)
+# reg in the native (64-bit) view, with no wineserver left behind: the next
+# run starts its own on the virtual display.
+wine_reg() {
     WINEDEBUG=-all timeout 120 wine reg "$@" /reg:64 2>/dev/null | tr -d '\r'
     timeout 30 wineserver -w
 }
+
+# The creation frequency of restore points as reg prints its line, empty
+# when absent. A fresh prefix lacks the key, which Windows always has.
+restore_settings='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
 frequency_value() {
-    wine_reg query "$restore_settings" /v SystemRestorePointCreationFrequency |
-        grep -a SystemRestorePointCreationFrequency
+    wine_reg query "$restore_settings" /v SystemRestorePointCreationFrequency | grep -a Frequency
 }
 prepare_frequency() {  # [DWORD]: planted, or else absent
     wine_reg add "$restore_settings" /f >/dev/null
