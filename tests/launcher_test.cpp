@@ -20,15 +20,6 @@ protected:
         sim::AddFile(L"C:\\Tools\\cmd.exe");         // planted beside Corvane.exe
         sim::AddFile(m().currentDirectory + L"\\rundll32.exe");
     }
-    // What ran: "program|command line|show value", "|hidden" for a start
-    // without a console window and with NUL input.
-    Lines Started() {
-        Lines lines;
-        for (const sim::StartedProcess& p : m().processes)
-            lines.push_back(p.program + L"|" + p.commandLine + L"|" +
-                            std::to_wstring(p.showWindow) + (p.detachedConsole ? L"|hidden" : L""));
-        return lines;
-    }
 };
 
 TEST_F(LauncherTest, WhatIsStartedAndWhatIsTraced) {
@@ -66,7 +57,7 @@ TEST_F(LauncherTest, WhatIsStartedAndWhatIsTraced) {
         CommonModule::bManageFSRedir = true;
         int32_t slot = 42;
         EXPECT_EQ(ShellX(c.program, c.parameters, c.wait, c.style, slot, false), c.result);
-        EXPECT_EQ(Started(), c.started);
+        EXPECT_EQ(Ran(), c.started);
         EXPECT_EQ(m().debugOutput, c.trace);
         EXPECT_EQ(slot, c.wait && c.result ? 0 : 42) << "the slot, in wait mode only";
         EXPECT_TRUE(m().processes.empty() || m().processes[0].redirectionDisabled);
@@ -117,11 +108,10 @@ TEST_F(LauncherTest, TheSystemRunnerWhereItCanBeUsed) {
     EXPECT_TRUE(ShellX(L"cmd.exe", L"/c ver", true, 1, slot, true));
     m().executablePath = L"\\\\server\\share\\Corvane.exe";
     EXPECT_TRUE(ShellX(L"cmd.exe", L"/c ver", true, 1, slot, true));
-    EXPECT_EQ(Started(),
-              (Lines{runner + L"|\"" + runner + L"\" -s -i cmd.exe /c whoami|0|hidden",
-                     runner + L"|\"" + runner + L"\" -s -i -d cmd.exe /c whoami|0|hidden",
-                     L"C:\\Windows\\System32\\cmd.exe|cmd.exe /c ver|1",
-                     L"C:\\Windows\\System32\\cmd.exe|cmd.exe /c ver|1"}));
+    EXPECT_EQ(Ran(), (Lines{runner + L"|\"" + runner + L"\" -s -i cmd.exe /c whoami|0|hidden",
+                            runner + L"|\"" + runner + L"\" -s -i -d cmd.exe /c whoami|0|hidden",
+                            L"C:\\Windows\\System32\\cmd.exe|cmd.exe /c ver|1",
+                            L"C:\\Windows\\System32\\cmd.exe|cmd.exe /c ver|1"}));
     EXPECT_EQ(m().debugOutput,
               (Lines{L"\tShellX:  Cannot find PSEXEC.EXE",
                      L"\tShellX:  Cannot run app as system with PSEXEC on a UNC path."}));

@@ -47,13 +47,6 @@ protected:
         for (const auto& request : s().exitWindowsRequests) flags.push_back(request.flags);
         return flags;
     }
-    std::vector<std::wstring> Started() {
-        std::vector<std::wstring> lines;
-        for (const sim::StartedProcess& p : m().processes)
-            lines.push_back(p.program + L"|" + p.commandLine + L"|" +
-                            std::to_wstring(p.showWindow));
-        return lines;
-    }
     void ExpectNoHandleLeft() {
         EXPECT_TRUE(s().openTokens.empty()) << "a token was left open";
         EXPECT_TRUE(m().openHandles.empty()) << "a process was left open";
@@ -161,9 +154,9 @@ TEST_F(RestartTest, TheFallbackRunsOnlyWhenWindowsRefusesAndFromTheSystemDirecto
     ShutDownMod::RestartComputer(true);
     EXPECT_EQ(ExitWindowsFlags(), (std::vector<uint32_t>{6, 6, 2}));
     const std::wstring shutdown = L"C:\\Windows\\System32\\shutdown.exe|";
-    EXPECT_EQ(Started(), (std::vector<std::wstring>{shutdown + L"shutdown.exe -r -t 0 -f|2",
-                                                    shutdown + L"shutdown.exe -r -t 0|2",
-                                                    shutdown + L"shutdown.exe -r -t 0 -f|2"}));
+    EXPECT_EQ(Ran(), (std::vector<std::wstring>{shutdown + L"shutdown.exe -r -t 0 -f|2",
+                                                shutdown + L"shutdown.exe -r -t 0|2",
+                                                shutdown + L"shutdown.exe -r -t 0 -f|2"}));
     ExpectNoHandleLeft();
 }
 
@@ -174,9 +167,9 @@ TEST_F(RestartTest, WindowsPeRestartsWithWpeutilOnlyWhenItsKeyExists) {
     ShutDownMod::RestartComputer(true);
     sim::AddRegistryKey(kMiniNT);
     ShutDownMod::RestartComputer(false);
-    EXPECT_EQ(Started(), (std::vector<std::wstring>{
-                             L"C:\\Windows\\System32\\shutdown.exe|shutdown.exe -r -t 0 -f|2",
-                             L"C:\\Windows\\System32\\wpeutil.exe|wpeutil.exe Reboot|2"}));
+    EXPECT_EQ(Ran(), (std::vector<std::wstring>{
+                         L"C:\\Windows\\System32\\shutdown.exe|shutdown.exe -r -t 0 -f|2",
+                         L"C:\\Windows\\System32\\wpeutil.exe|wpeutil.exe Reboot|2"}));
 }
 
 TEST_F(RestartTest, AFallbackThatCannotStartLeavesTheCallerRunning) {
