@@ -3,6 +3,7 @@
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"
 
+#include <optional>
 #include <vector>
 
 namespace os {
@@ -89,9 +90,10 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
         startup.hStdInput = startup.hStdOutput = startup.hStdError = nulForChild;
         flags |= CREATE_NO_WINDOW;
     }
-    InheritOnly inheritOnly(&nulForChild);
-    if (detachedConsole && inheritOnly.attributes()) {
-        info.attributes = inheritOnly.attributes();
+    std::optional<InheritOnly> inheritOnly;
+    if (detachedConsole) inheritOnly.emplace(&nulForChild);
+    if (inheritOnly && inheritOnly->attributes()) {
+        info.attributes = inheritOnly->attributes();
         startup.cb = sizeof info;
         flags |= kExtendedStartupInfoPresent;
     }
