@@ -19,8 +19,7 @@ LONG OpenNativeKey(const std::wstring& subKey, REGSAM access, unique_hkey& key) 
 
 bool RegistryKeyExists(const std::wstring& subKey) {
     unique_hkey key;
-    const LONG result =
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_QUERY_VALUE, key.put());
+    const LONG result = OpenNativeKey(subKey, KEY_QUERY_VALUE, key);
     return result == ERROR_SUCCESS || result == ERROR_ACCESS_DENIED;
 }
 
