@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Corvane needs, when it is missing:
 # CMake and Ninja, the native compiler and GoogleTest, MinGW-w64 for
-# 32-bit Windows, Wine (with its 32-bit half) and a virtual X display.
+# 32-bit Windows, Wine (with its 32-bit half), a virtual X display, and
+# osslsigncode and OpenSSL for signing releases.
 set -euo pipefail
 
 missing=()
@@ -15,6 +16,8 @@ need /usr/src/googletest/CMakeLists.txt googletest
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686
 need xvfb-run xvfb
 need /usr/bin/convert imagemagick
+need osslsigncode osslsigncode
+need openssl openssl
 need wine wine
 need /usr/lib/wine/wine64 wine64
 [ -e /usr/lib/wine/wineserver32 ] || missing+=("wine32:i386")

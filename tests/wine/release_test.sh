@@ -2,7 +2,10 @@
 # The release build: scripts/release.sh, run on two copies of the sources in
 # directories of different lengths, gives the same bytes twice; the result
 # carries no build time, is stripped, keeps its icon, version block and
-# manifest, and imports only the reviewed functions.
+# manifest, and imports only the reviewed functions. The second copy is
+# signed with a throwaway certificate: the signature verifies, the signed file
+# passes the same checks, and removing the signature gives back the bytes of
+# the first copy; a wrong password or a bad certificate file fails in one line.
 #
 #   release_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
@@ -14,30 +17,55 @@ failed() { echo "FAIL: $*"; fail=1; }
 # when the sources are not a git checkout.
 SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct 2>/dev/null) || SOURCE_DATE_EPOCH=1
 export SOURCE_DATE_EPOCH
+unset CORVANE_SIGN_PFX CORVANE_SIGN_PASSWORD_FILE CORVANE_SIGN_TIMESTAMP_URL
 
-rm -rf "$work" && mkdir -p "$work"
+rm -rf "$work" && mkdir -p "$work/key"
+key=$work/key
+echo test-password > "$key/password" && echo wrong > "$key/wrong" && echo not-a-certificate > "$key/bad.pfx"
+{ timeout 60 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Corvane-test \
+      -addext extendedKeyUsage=codeSigning -keyout "$key/key.pem" -out "$key/cert.pem" &&
+  timeout 60 openssl pkcs12 -export -inkey "$key/key.pem" -in "$key/cert.pem" \
+      -passout "file:$key/password" -out "$key/cert.pfx"; } >"$key/log" 2>&1 ||
+    { failed "openssl could not make a test certificate:"; cat "$key/log"; exit 1; }
 copies=("$work/one/src" "$work/second-copy/corvane-sources")
 for copy in "${copies[@]}"; do
     mkdir -p "$copy"
     tar -C "$source" -c --exclude=./build --exclude=./dist --exclude=./.git . | tar -C "$copy" -x
+    [ "$copy" = "${copies[1]}" ] && export CORVANE_SIGN_PFX=$key/cert.pfx CORVANE_SIGN_PASSWORD_FILE=$key/password
     timeout 600 "$copy/scripts/release.sh" > "$copy.log" 2>&1 ||
         { failed "scripts/release.sh failed in $copy:"; tail -n 20 "$copy.log"; exit 1; }
 done
-exe=${copies[0]}/dist/Corvane.exe
-cmp -s "$exe" "${copies[1]}/dist/Corvane.exe" || failed "two release builds differ (artifacts: $work)"
-(cd "$(dirname "$exe")" && sha256sum --check --status Corvane.exe.sha256) ||
-    failed "dist/Corvane.exe.sha256 does not check"
+exe=${copies[0]}/dist/Corvane.exe signed=${copies[1]}/dist/Corvane.exe
+cmp -s "$exe" "${copies[1]}/build/release/Corvane.exe" || failed "two release builds differ (artifacts: $work)"
 
-headers=$(TZ=UTC timeout 60 i686-w64-mingw32-objdump -p "$exe")
-grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$headers" ||
-    failed "the PE header carries a build time: $(grep '^Time/Date' <<<"$headers")"
-timeout 60 i686-w64-mingw32-nm "$exe" 2>&1 | grep -q 'no symbols' || failed "not stripped"
-# Resource types in the .rsrc root: 3 icon, 14 icon group, 16 version, 24 manifest.
-for type in 000003 00000e 000010 000018; do
-    grep -qE "^[0-9a-f]+   Entry: ID: 0x$type," <<<"$headers" || failed "resource type $type missing"
+for file in "$exe" "$signed"; do
+    (cd "$(dirname "$file")" && sha256sum --check --status Corvane.exe.sha256) ||
+        failed "$file: Corvane.exe.sha256 does not check"
+    headers=$(TZ=UTC timeout 60 i686-w64-mingw32-objdump -p "$file")
+    grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$headers" ||
+        failed "$file: the PE header carries a build time: $(grep '^Time/Date' <<<"$headers")"
+    timeout 60 i686-w64-mingw32-nm "$file" 2>&1 | grep -q 'no symbols' || failed "$file: not stripped"
+    # Resource types in the .rsrc root: 3 icon, 14 icon group, 16 version, 24 manifest.
+    for type in 000003 00000e 000010 000018; do
+        grep -qE "^[0-9a-f]+   Entry: ID: 0x$type," <<<"$headers" || failed "$file: resource type $type missing"
+    done
+    strings -el "$file" | grep -qx 'Corvane.exe' || failed "$file: the version block is missing"
+    grep -aq 'requestedExecutionLevel level="asInvoker"' "$file" || failed "$file: the manifest is missing"
+    bash "$here/check_imports.sh" "$file" "$here/expected/imports.txt" || fail=1
 done
-strings -el "$exe" | grep -qx 'Corvane.exe' || failed "the version block is missing"
-grep -aq 'requestedExecutionLevel level="asInvoker"' "$exe" || failed "the manifest is missing"
-bash "$here/check_imports.sh" "$exe" "$here/expected/imports.txt" || fail=1
-[ "$fail" = 0 ] && echo "PASS: reproducible, $(stat -c %s "$exe") bytes, $(cut -d' ' -f1 "$exe.sha256")"
+
+timeout 60 osslsigncode verify -CAfile "$key/cert.pem" -in "$signed" > "$key/verify.log" 2>&1 ||
+    failed "the signature does not verify against the test certificate"
+# The check against the sources that the README gives.
+{ timeout 60 osslsigncode remove-signature -in "$signed" -out "$work/Corvane.unsigned.exe" &&
+  (cd "$work" && sha256sum --check --status "${signed%.exe}.unsigned.exe.sha256"); } >/dev/null 2>&1 &&
+    cmp -s "$work/Corvane.unsigned.exe" "$exe" || failed "removing the signature does not give back $exe"
+for case in "cert.pfx wrong" "bad.pfx password"; do
+    read -r pfx pass <<<"$case"
+    err=$(CORVANE_SIGN_PFX=$key/$pfx CORVANE_SIGN_PASSWORD_FILE=$key/$pass \
+          timeout 120 "${copies[1]}/scripts/release.sh" 2>&1 >/dev/null) && failed "$case: release.sh did not fail"
+    [ -n "$err" ] && [ "$(wc -l <<<"$err")" = 1 ] || failed "$case: not one line on stderr: $err"
+    [ -z "$(ls -A "${copies[1]}/dist")" ] || failed "$case: files left in dist/"
+done
+[ "$fail" = 0 ] && echo "PASS: reproducible, $(stat -c %s "$exe") bytes, $(cut -d' ' -f1 "$exe.sha256"); signed and checked"
 exit $fail
