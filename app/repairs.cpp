@@ -20,6 +20,8 @@ const wchar_t kPolicyKey[] = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\
 constexpr int32_t kHidden = 0;
 constexpr int32_t kNormal = 1;
 constexpr int kMinimised = 2;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
 // WBEM_E_FAILED, as the request records a call without output.
 constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 
@@ -55,15 +57,31 @@ std::wstring Argument(const std::wstring& path) {
     return path.find(L' ') != std::wstring::npos ? L"\"" + path + L"\"" : path;
 }
 
+// The errors of a request that say the class, its namespace or its
+// provider's registration is missing from the repository.
+bool ClassIsMissing(int32_t lRaisedError) {
+    switch (static_cast<uint32_t>(lRaisedError)) {
+    case 0x80041002u:  // WBEM_E_NOT_FOUND
+    case 0x8004100Eu:  // WBEM_E_INVALID_NAMESPACE
+    case 0x80041010u:  // WBEM_E_INVALID_CLASS
+    case 0x80041011u:  // WBEM_E_PROVIDER_NOT_FOUND
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Resetting returns the repository to its state at installation and drops
 // every class other software registered there, so it is the last resort:
 // only when a check finds it inconsistent and salvaging does not help, or
-// when it verifies but the request still could not reach the class.
-void RepairRepository(bool bRequestReachedClass) {
+// when it verifies but the request found System Restore's class missing.
+// Any other error (access denied, RPC, a provider the re-registration has
+// just fixed) leaves a consistent repository as it is.
+void RepairRepository(int32_t lRaisedError) {
     const std::wstring winmgmt = SystemRoot() + L"\\system32\\wbem\\winmgmt.exe";
     if (CommonModule::DoesFileExist(winmgmt, false)) {
         const int32_t verified = ExitCodeOf(winmgmt, L"/verifyrepository");
-        if (verified == 0 && bRequestReachedClass) return;
+        if (verified == 0 && !ClassIsMissing(lRaisedError)) return;
         if (verified != 0) {
             RunHidden(winmgmt, L"/salvagerepository");
             if (ExitCodeOf(winmgmt, L"/verifyrepository") == 0) return;
@@ -133,15 +151,20 @@ void EnableShadowCopyServices() {
     for (const wchar_t* sService : {L"VSS", L"swprv"}) EnableService(manager.get(), sService);
 }
 
-// CreateProcess never elevates; the shell asks the user's consent. The
-// shell must load with redirection on, so a 32-bit Corvane on 64-bit
-// Windows names the native System32 by its alias.
+// CreateProcess never elevates; the shell asks the user's consent, with
+// redirection on as it needs. Windows starts the native file of the System32
+// path that was tested. Should a 32-bit shell look for it in SysWOW64
+// instead, the native directory's alias is tried once.
 void StartWithConsent(const std::wstring& path, int windowStyle) {
-    std::wstring file = path;
+    os::CallResult started = os::ShellExecuteWithVerb(L"runas", path, L"", windowStyle);
     const std::wstring system32 = SystemRoot() + L"\\system32\\";
-    if (CommonModule::Is64bitWindows() && file.compare(0, system32.size(), system32) == 0)
-        file = SystemRoot() + L"\\Sysnative\\" + file.substr(system32.size());
-    const os::CallResult started = os::ShellExecuteWithVerb(L"runas", file, L"", windowStyle);
+    const bool notFound =
+        started.lastError == kErrorFileNotFound || started.lastError == kErrorPathNotFound;
+    if (!started.ok && notFound && CommonModule::Is64bitWindows() &&
+        path.compare(0, system32.size(), system32) == 0)
+        started = os::ShellExecuteWithVerb(
+            L"runas", SystemRoot() + L"\\Sysnative\\" + path.substr(system32.size()), L"",
+            windowStyle);
     if (!started.ok)
         CommonModule::DPrint(L"StartSystemRestoreUI: no start with consent: " +
                              std::to_wstring(started.lastError) + L" " +
@@ -163,7 +186,7 @@ void QuickRepair() {
     EnableSystemRestore();
 }
 
-void FullRepair(bool bRequestReachedClass) {
+void FullRepair(int32_t lRaisedError) {
     RunHidden(L"cmd.exe", L"/c net stop winmgmt /y");
     RunHidden(L"cmd.exe", PolicyKeyDeletion());
 
@@ -175,7 +198,7 @@ void FullRepair(bool bRequestReachedClass) {
     // from the schema files; elsewhere the repository is checked, and reset
     // only as the last resort.
     if (!CommonModule::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
-        RepairRepository(bRequestReachedClass);
+        RepairRepository(lRaisedError);
     } else {
         CommonModule::FileList files;
         CommonModule::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
@@ -216,7 +239,7 @@ void EnableSystemRestore() {
     call.impersonate = true;
     // Windows XP also declares WaitTillEnabled: the next request then finds
     // protection on. Later versions declare only the drive.
-    call.arguments = {{L"Drive", sDrive}, {L"WaitTillEnabled", int32_t{-1}}};
+    call.arguments = {{L"Drive", sDrive}, {L"WaitTillEnabled", true}};
     call.onlyDeclaredArguments = true;
 
     const os::WmiOutcome outcome = os::InvokeWmiMethod(call);

@@ -2,16 +2,18 @@
 // offered at its end.
 #pragma once
 
+#include <cstdint>
+
 namespace Module1 {
 
 // First escalation: policy key and service restarts.
 void QuickRepair();
 
 // Second escalation: WMI re-registration, repository repair, System Restore
-// reinstall. bRequestReachedClass: the last restore-point request got past
-// the SystemRestore class (it did not fail by raising an error), so a
-// repository that verifies as consistent is left alone.
-void FullRepair(bool bRequestReachedClass);
+// reinstall. lRaisedError: what the last restore-point request raised (0
+// when it did not raise); a repository that verifies as consistent is reset
+// only when that error says the class is missing.
+void FullRepair(int32_t lRaisedError);
 
 // Turns System Restore on for the system drive; a failure is traced.
 void EnableSystemRestore();

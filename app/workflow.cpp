@@ -95,9 +95,10 @@ struct LastError {
 
 // One restore-point request. The result changes only when the method
 // returned a value, and a 0 only when a new point is listed (or the list
-// cannot be read); a raised error leaves it as it was. True when the
-// request got past the class, i.e. did not raise.
-bool AttemptRestorePoint(const std::wstring& description, int32_t& result, LastError& lastError) {
+// cannot be read); a raised error leaves it as it was. Returns the error
+// the request raised, 0 when it did not raise.
+int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
+                            LastError& lastError) {
     lastError = LastError{};
     const std::optional<uint32_t> before = HighestSequenceNumber();
 
@@ -141,7 +142,7 @@ bool AttemptRestorePoint(const std::wstring& description, int32_t& result, LastE
                 CommonModule::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
         break;
     }
-    return outcome.status != os::WmiStatus::Raised;
+    return outcome.status == os::WmiStatus::Raised ? outcome.errorCode : 0;
 }
 
 std::wstring FinalMessage(const LastError& lastError, int32_t result) {
@@ -184,18 +185,18 @@ int32_t Main() {
 
     int32_t result = 1;
     LastError lastError;
-    bool bRequestReachedClass = AttemptRestorePoint(restorePointDescription, result, lastError);
+    int32_t lRaisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
 
     if (result != 0) {
         frmStatusWin::Label1::SetCaption(L"Errors encountered, Restarting System Restore...");
         QuickRepair();
         CommonModule::Delay(0.5);
-        bRequestReachedClass = AttemptRestorePoint(restorePointDescription, result, lastError);
+        lRaisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
     }
 
     if (result != 0) {
         frmStatusWin::Label1::SetCaption(L"Errors encountered, Repairing System Restore...");
-        FullRepair(bRequestReachedClass);
+        FullRepair(lRaisedError);
         CommonModule::Delay(0.5);
         frmStatusWin::Label1::SetCaption(L"Creating System Restore Point...");
         AttemptRestorePoint(restorePointDescription, result, lastError);

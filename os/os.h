@@ -13,9 +13,12 @@ namespace os {
 
 // ---- WMI ------------------------------------------------------------------
 
+// Each argument is put as the type that the method's signature declares for
+// it (a boolean parameter receives VT_BOOL, whatever Corvane passed); one
+// that the signature does not declare goes as it is.
 struct WmiArgument {
     std::wstring name;
-    std::variant<std::wstring, int32_t> value;
+    std::variant<std::wstring, int32_t, bool> value;
 };
 
 // One method call on a class object, e.g. SystemRestore in root\default.
@@ -104,7 +107,8 @@ std::wstring ExecutablePath();
 std::wstring EnvironmentValue(const std::wstring& name);
 
 // The system's message text for a Windows error code (FormatMessage with
-// FROM_SYSTEM | IGNORE_INSERTS), exactly as written; empty when none.
+// FROM_SYSTEM | IGNORE_INSERTS), exactly as written and of any length; empty
+// when none.
 std::wstring FormatSystemMessage(uint32_t code);
 
 // ---- Files -----------------------------------------------------------------
@@ -272,8 +276,11 @@ constexpr uint32_t kErrorElevationRequired = 740;  // what CreateProcess says wi
 constexpr uint32_t kErrorCancelled = 1223;         // the user declined
 
 // ShellExecuteExW of a file with a verb ("runas" asks the user's consent to
-// elevate), synchronous and without error dialogs, COM initialised for it;
-// the started program is not awaited.
+// elevate), synchronous and without error dialogs, COM initialised for it as
+// the shell asks; the started program is not awaited. Call it with WOW64
+// redirection on: the shell loads its own components. Windows carries out
+// an elevated start from a 64-bit service on 64-bit Windows, which starts
+// the native file of a System32 path.
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
                                 const std::wstring& parameters, int showWindow);
 

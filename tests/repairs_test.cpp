@@ -67,7 +67,7 @@ TEST_F(RepairTest, FullRepairOn32BitWindowsWithoutUpgradeLibraryOrSetupFile) {
     sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
     sim::AddFile(L"C:\\Windows\\System32\\wbem\\WBEMTEST.EXE");
     sim::AddFile(L"C:\\Windows\\System32\\wbem\\wbemtest2.exe");
-    Module1::FullRepair(false);
+    Module1::FullRepair(static_cast<int32_t>(0x80041010u));  // the class is missing
     const std::wstring wbem = L"C:\\Windows\\system32\\wbem\\";
     EXPECT_EQ(Started(), (Lines{
                              L"cmd.exe /c net stop winmgmt /y",
@@ -93,7 +93,7 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
           L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
           L"System32\\wbem\\cimwin32.mof", L"inf\\sr.inf"})
         sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
-    Module1::FullRepair(true);
+    Module1::FullRepair(0);
     const std::wstring root = L"C:\\Windows";
     EXPECT_EQ(
         Started(),
@@ -131,7 +131,7 @@ TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
          {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll", L"system32\\wbem\\prov.exe",
           L"inf\\sr.inf", L"system32\\rstrui.exe"})
         sim::AddFile(L"D:\\Win Dir\\" + std::wstring(path));
-    Module1::FullRepair(true);
+    Module1::FullRepair(0);
     Module1::StartSystemRestoreUI();
     EXPECT_EQ(m().processes.back().commandLine, L"\"D:\\Win Dir\\system32\\rstrui.exe\"");
     EXPECT_TRUE(WasStarted(
@@ -145,34 +145,42 @@ TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
 
 TEST_F(RepairTest, FullRepairWithoutSystemRootRunsOnlyTheBareCommands) {
     m().environment.erase(L"SystemRoot");
-    Module1::FullRepair(true);
+    Module1::FullRepair(0);
     for (const std::wstring& line : Started()) EXPECT_EQ(line.rfind(L"cmd.exe ", 0), 0u) << line;
     EXPECT_EQ(m().processes.size(), 5u);
 }
 
+// A consistent repository is reset only when the request found the class
+// missing; an inconsistent one (winmgmt exits 1358) is salvaged first.
 TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
     const std::wstring winmgmt = L"C:\\Windows\\system32\\wbem\\winmgmt.exe";
     const std::wstring verify = winmgmt + L" /verifyrepository";
     const std::wstring salvage = winmgmt + L" /salvagerepository";
     const std::wstring reset = winmgmt + L" /resetrepository";
+    const std::vector<std::wstring> kept = {verify}, resetAfterVerify = {verify, reset};
     struct Case {
         std::deque<uint32_t> exitCodes;  // of winmgmt.exe's runs, /regserver first
-        bool reached;
+        uint32_t raised;
         std::vector<std::wstring> commands;
     };
     const Case cases[] = {
-        {{0, 0}, true, {verify}},
-        {{0, 0}, false, {verify, reset}},
-        {{0, 1, 0, 0}, true, {verify, salvage, verify}},
-        {{0, 1, 0, 0}, false, {verify, salvage, verify}},
-        {{0, 1, 0, 1}, true, {verify, salvage, verify, reset}},
-        {{0, 0x80041002u, 0, 0x80041002u}, false, {verify, salvage, verify, reset}},
+        {{0, 0}, 0, kept},
+        {{0, 0}, 0x80041002u, resetAfterVerify},  // WBEM_E_NOT_FOUND
+        {{0, 0}, 0x8004100Eu, resetAfterVerify},  // WBEM_E_INVALID_NAMESPACE
+        {{0, 0}, 0x80041010u, resetAfterVerify},  // WBEM_E_INVALID_CLASS
+        {{0, 0}, 0x80041011u, resetAfterVerify},  // WBEM_E_PROVIDER_NOT_FOUND
+        {{0, 0}, 0x80070005u, kept},              // access denied
+        {{0, 0}, 0x800706BAu, kept},              // the RPC server is unavailable
+        {{0, 0}, 0x80041013u, kept},              // WBEM_E_PROVIDER_LOAD_FAILURE
+        {{0, 1358, 0, 0}, 0, {verify, salvage, verify}},
+        {{0, 1358, 0, 0}, 0x80041010u, {verify, salvage, verify}},
+        {{0, 1358, 0, 1358}, 0, {verify, salvage, verify, reset}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         m().processes.clear();
         sim::AddFile(winmgmt).exitCodes = c.exitCodes;
-        Module1::FullRepair(c.reached);
+        Module1::FullRepair(static_cast<int32_t>(c.raised));
         std::vector<std::wstring> commands;
         for (const sim::StartedProcess& p : m().processes)
             if (p.commandLine.rfind(winmgmt, 0) == 0 && p.commandLine != winmgmt + L" /regserver")
@@ -182,7 +190,7 @@ TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
     // Without winmgmt.exe the step is one call, which ShellX reports once.
     sim::Remove(winmgmt);
     m().debugOutput.clear();
-    Module1::FullRepair(true);
+    Module1::FullRepair(0);
     EXPECT_EQ(m().debugOutput, (std::vector<std::wstring>{L"\tCommonModule\\ShellX FILE NOT FOUND",
                                                           L"\t\t- sPathAndFileName=" + winmgmt}));
 }
@@ -195,9 +203,10 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;
     Module1::QuickRepair();
     const std::vector<std::wstring> quick = m().debugOutput;
-    m().wmiParameters[L"Enable"] = {L"Drive", L"WaitTillEnabled"};  // Windows XP
+    m().wmiParameters[L"Enable"] = {{L"Drive", sim::CimType::String},  // Windows XP
+                                    {L"WaitTillEnabled", sim::CimType::Boolean}};
     m().otherWmiOutcome = sim::Raises(static_cast<int32_t>(0x80041010u), L"Invalid class ");
-    Module1::FullRepair(true);
+    Module1::FullRepair(0);
     const std::vector<std::wstring> full = m().debugOutput;
 
     ASSERT_EQ(m().otherWmiCalls.size(), 2u);
@@ -209,7 +218,9 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     }
     EXPECT_EQ(m().otherWmiCalls[0].arguments.size(), 1u) << "only what the method declares";
     ASSERT_EQ(m().otherWmiCalls[1].arguments.size(), 2u);
-    EXPECT_EQ(std::get<int32_t>(m().otherWmiCalls[1].arguments[1].value), -1) << "True";
+    const auto& waitTillEnabled = m().otherWmiCalls[1].arguments[1].value;
+    EXPECT_TRUE(std::holds_alternative<bool>(waitTillEnabled) && std::get<bool>(waitTillEnabled))
+        << "a boolean, true";
 
     const std::pair<std::vector<std::wstring>, std::wstring> traces[] = {
         {quick,
@@ -249,7 +260,7 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
         {kOff, kOff, kOff, kOff, {}, sim::FailsWith(5), {denied, L"\t\t- sCall=OpenSCManager"}},
     };
     // clang-format on
-    for (void (*repair)() : {Module1::QuickRepair, +[] { Module1::FullRepair(true); }}) {
+    for (void (*repair)() : {Module1::QuickRepair, +[] { Module1::FullRepair(0); }}) {
         for (const Case& c : cases) {
             SetUp();
             m().systemMessages[5] = L"Access is denied.";
@@ -277,25 +288,30 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
 
 // The first place found, started minimised with redirection off. Only 740
 // (CreateProcess cannot elevate) hands the start to the shell with the
-// user's consent, on 64-bit Windows through the native directory's alias,
-// as the shell must load with redirection on.
+// user's consent and redirection on: the System32 path, which Windows starts
+// natively; only where the shell does not find it there, the native
+// directory's alias. One trace line when that fails too.
 TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceFound) {
     struct Case {
         bool wow64, inRestore, inSystem32, rootSet;
         uint32_t launchError;
-        bool consent;
+        bool consent, shellRedirected;
         const wchar_t* started;  // "verb command line" of what ran; empty: nothing
+        const wchar_t* traced;   // the error in the trace line; empty: none
     };
+    const wchar_t* const system32 = L"runas \"C:\\Windows\\system32\\rstrui.exe\"";
     // clang-format off
     const Case cases[] = {
-        {false, true, true, true, 0, true, L" C:\\Windows\\system32\\restore\\rstrui.exe"},
-        {true, false, true, true, 0, true, L" C:\\Windows\\system32\\rstrui.exe"},
-        {false, false, false, true, 0, true, L""},
-        {false, false, true, false, 0, true, L""},
-        {false, false, true, true, 740, true, L"runas \"C:\\Windows\\system32\\rstrui.exe\""},
-        {true, false, true, true, 740, true, L"runas \"C:\\Windows\\Sysnative\\rstrui.exe\""},
-        {true, false, true, true, 5, true, L""},
-        {false, false, true, true, 740, false, L""},
+        {false, true, true, true, 0, true, false, L" C:\\Windows\\system32\\restore\\rstrui.exe", L""},
+        {true, false, true, true, 0, true, false, L" C:\\Windows\\system32\\rstrui.exe", L""},
+        {false, false, false, true, 0, true, false, L"", L""},
+        {false, false, true, false, 0, true, false, L"", L""},
+        {false, false, true, true, 740, true, false, system32, L""},
+        {true, false, true, true, 740, true, false, system32, L""},
+        {true, false, true, true, 740, true, true, L"runas \"C:\\Windows\\Sysnative\\rstrui.exe\"", L""},
+        {true, false, true, true, 5, true, false, L"", L""},
+        {true, false, true, true, 740, false, false, L"", L" 1223 "},
+        {true, false, true, true, 740, false, true, L"", L" 1223 "},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -307,9 +323,12 @@ TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceF
             sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe").launchError = c.launchError;
         if (!c.rootSet) m().environment.erase(L"SystemRoot");
         m().consentGiven = c.consent;
+        m().consentStartRedirected = c.shellRedirected;
         Module1::StartSystemRestoreUI();
-        // A declined consent is traced; another failure, as before, is not.
-        EXPECT_EQ(m().debugOutput.size(), c.launchError == 740 && !c.consent ? 1u : 0u);
+        ASSERT_EQ(m().debugOutput.size(), *c.traced ? 1u : 0u);
+        if (*c.traced) {
+            EXPECT_NE(m().debugOutput[0].find(c.traced), std::wstring::npos);
+        }
         EXPECT_TRUE(m().openHandles.empty()) << "not awaited, not kept";
         EXPECT_FALSE(m().redirectionDisabled);
         ASSERT_EQ(m().processes.size(), *c.started ? 1u : 0u);

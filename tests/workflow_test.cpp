@@ -80,20 +80,21 @@ TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
         int32_t exitCode;
         int repairs;  // 0 none, 1 quick, 2 quick and full
         const wchar_t* message;
+        bool reset;  // the second request found the class missing: a sound repository is reset
     };
     // clang-format off
     const Case cases[] = {
-        {{Returns(0)}, 0, 0, L""},
-        {{Returns(5), Returns(0)}, 0, 1, L""},
-        {{Raises(-1, L"x"), Returns(7), Returns(0)}, 0, 2, L""},
-        {{Returns(1), Returns(2), Returns(3)}, 3, 2, L"0 - |Result:  3"},
-        {{Raises(11, L"a"), Raises(12, L"b"), Raises(invalidNamespace, L"Invalid namespace ")}, 1, 2,
-         L"-2147217394 - Invalid namespace |Result:  1"},
+        {{Returns(0)}, 0, 0, L"", false},
+        {{Returns(5), Returns(0)}, 0, 1, L"", false},
+        {{Raises(-1, L"x"), Returns(7), Returns(0)}, 0, 2, L"", false},
+        {{Returns(1), Returns(2), Returns(3)}, 3, 2, L"0 - |Result:  3", false},
+        {{Raises(11, L"a"), Raises(invalidNamespace, L"b"), Raises(invalidNamespace, L"Invalid namespace ")},
+         1, 2, L"-2147217394 - Invalid namespace |Result:  1", true},
         {{Returns(42), Raises(5, L"x"), Raises(6, L"Generic failure ")}, 42, 2,
-         L"6 - Generic failure |Result:  42"},
-        {{Raises(5, L"x"), Raises(6, L"y"), Returns(-3)}, -3, 2, L"0 - |Result:  -3"},
-        {{none, none, none}, 1, 2, L"-2147217407 - CreateRestorePoint returned no value|Result:  1"},
-        {{Raises(5, L""), Raises(5, L""), Raises(5, L"")}, 1, 2, L"5 - Access is denied.|Result:  1"},
+         L"6 - Generic failure |Result:  42", false},
+        {{Raises(invalidNamespace, L"x"), Raises(6, L"y"), Returns(-3)}, -3, 2, L"0 - |Result:  -3", false},
+        {{none, none, none}, 1, 2, L"-2147217407 - CreateRestorePoint returned no value|Result:  1", false},
+        {{Raises(5, L""), Raises(5, L""), Raises(5, L"")}, 1, 2, L"5 - Access is denied.|Result:  1", false},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -105,6 +106,7 @@ TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
         EXPECT_EQ(Started(L"cmd.exe /c net start srservice"), std::min(c.repairs, 1));
         EXPECT_EQ(Started(L"cmd.exe /c net stop winmgmt /y"), c.repairs / 2);
         EXPECT_EQ(ErrorAndResult(), c.message);
+        EXPECT_EQ(Started(L"C:\\Windows\\system32\\wbem\\winmgmt.exe /resetrepository"), c.reset);
         EXPECT_TRUE(m().window.destroyed);
     }
 }

@@ -71,8 +71,10 @@ void Reset() {
     // System Restore as Windows 10 has it: the key of its settings, and the
     // parameters of the two methods Corvane calls.
     AddRegistryKey(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore");
-    m.wmiParameters[L"CreateRestorePoint"] = {L"Description", L"RestorePointType", L"EventType"};
-    m.wmiParameters[L"Enable"] = {L"Drive"};
+    m.wmiParameters[L"CreateRestorePoint"] = {{L"Description", CimType::String},
+                                              {L"RestorePointType", CimType::Integer},
+                                              {L"EventType", CimType::Integer}};
+    m.wmiParameters[L"Enable"] = {{L"Drive", CimType::String}};
     // Volume Shadow Copy and its provider, Manual as Windows installs them.
     m.serviceManager.services = {{L"VSS", Service{}}, {L"swprv", Service{}}};
 }

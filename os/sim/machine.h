@@ -69,6 +69,14 @@ struct StartedProcess {
     bool detachedConsole = false;
 };
 
+// A parameter of a WMI method's signature; the types in the order of
+// os::WmiArgument's alternatives.
+enum class CimType { String, Integer, Boolean };
+struct WmiParameter {
+    std::wstring name;
+    CimType type = CimType::String;
+};
+
 // A Windows call that a test makes fail, and the error code it leaves.
 struct Failure {
     bool fails = false;
@@ -153,8 +161,9 @@ struct Machine {
     // method received, and what every such call gives.
     std::vector<os::WmiMethodCall> otherWmiCalls;
     os::WmiOutcome otherWmiOutcome{os::WmiStatus::Returned, 0, 0, {}};
-    // Each method's declared parameters: WMI refuses any other argument.
-    std::map<std::wstring, std::vector<std::wstring>> wmiParameters;
+    // Each method's declared parameters: WMI refuses any other argument, and
+    // takes each as its declared type.
+    std::map<std::wstring, std::vector<WmiParameter>> wmiParameters;
 
     // Restore points, by the highest SequenceNumber. A request that returns
     // 0 makes a new one, unless Windows skips it: a recent point exists and
@@ -178,6 +187,11 @@ struct Machine {
     Failure sessionQuery;
     // The user's answer when the shell asks for consent to elevate.
     bool consentGiven = true;
+    // On 64-bit Windows a consent start is carried out by a 64-bit service:
+    // a System32 path names the native file, and there is no Sysnative
+    // alias. Set, the shell resolves the file as the calling 32-bit process
+    // would with redirection on.
+    bool consentStartRedirected = false;
     std::vector<MessageBoxCall> messageBoxes;
 
     std::vector<std::wstring> debugOutput;

@@ -14,7 +14,8 @@ namespace {
 constexpr int kIdCancel = 2;
 // WBEM_E_INVALID_NAMESPACE, as a broken WMI answers a bind.
 constexpr int32_t kUnreachable = static_cast<int32_t>(0x8004100Eu);
-constexpr int32_t kNotFound = static_cast<int32_t>(0x80041002u);  // WBEM_E_NOT_FOUND
+constexpr int32_t kNotFound = static_cast<int32_t>(0x80041002u);      // WBEM_E_NOT_FOUND
+constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80041005u);  // WBEM_E_TYPE_MISMATCH
 
 sim::StatusWindow& Window() { return sim::machine().window; }
 
@@ -24,10 +25,6 @@ std::wstring Upper(std::wstring text) {
 }
 
 bool WindowAlive() { return Window().created && !Window().destroyed; }
-
-}  // namespace
-
-namespace {
 
 // Windows skips a new restore point while the last one is younger than the
 // creation frequency: 24 hours when the value is absent, never when it is 0.
@@ -41,25 +38,42 @@ bool SkipsNewRestorePoint() {
     return m.recentRestorePoint && !never;
 }
 
+// WMI takes an argument as the type its parameter declares, where the
+// value converts: a number to a boolean and back, nothing to or from a text.
+bool ToDeclaredType(WmiArgument& argument, sim::CimType type) {
+    auto& value = argument.value;
+    if (type == sim::CimType::Boolean && std::holds_alternative<int32_t>(value))
+        value = std::get<int32_t>(value) != 0;
+    if (type == sim::CimType::Integer && std::holds_alternative<bool>(value))
+        value = int32_t{std::get<bool>(value) ? -1 : 0};
+    return value.index() == static_cast<size_t>(type);
+}
+
 }  // namespace
 
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     sim::Machine& m = sim::machine();
     // The arguments that reach the method: WMI refuses one its signature
-    // does not declare.
+    // does not declare, or one of another type.
     WmiMethodCall received = call;
-    bool refused = false;
+    bool refused = false, mismatch = false;
     const auto declared = m.wmiParameters.find(call.method);
     if (declared != m.wmiParameters.end()) {
         received.arguments.clear();
-        for (const WmiArgument& argument : call.arguments) {
-            const auto& names = declared->second;
-            if (std::find(names.begin(), names.end(), argument.name) != names.end())
-                received.arguments.push_back(argument);
-            else
+        for (WmiArgument argument : call.arguments) {
+            const auto& parameters = declared->second;
+            const auto parameter = std::find_if(
+                parameters.begin(), parameters.end(),
+                [&argument](const sim::WmiParameter& p) { return p.name == argument.name; });
+            if (parameter == parameters.end()) {
                 refused = refused || !call.onlyDeclaredArguments;
+                continue;
+            }
+            mismatch = mismatch || !ToDeclaredType(argument, parameter->type);
+            received.arguments.push_back(argument);
         }
     }
+    if (mismatch) return sim::Raises(kTypeMismatch, L"Type mismatch ");
     const WmiOutcome notFound = sim::Raises(kNotFound, L"Not found ");
     if (call.method != L"CreateRestorePoint") {
         m.otherWmiCalls.push_back(received);
@@ -460,9 +474,16 @@ CallResult CurrentProcessSessionId(uint32_t& sessionId) {
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
                                 const std::wstring& parameters, int showWindow) {
+    sim::Machine& m = sim::machine();
+    const bool elevatedNative = verb == L"runas" && m.wow64 && !m.consentStartRedirected;
+    if (elevatedNative && Upper(file).find(L"\\SYSNATIVE\\") != std::wstring::npos)
+        return CallResult{false, 3};  // ERROR_PATH_NOT_FOUND: no alias for a 64-bit service
+    const bool redirectionWas = m.redirectionDisabled;
+    if (elevatedNative) m.redirectionDisabled = true;
     const sim::FileEntry* program = sim::Find(file);
+    m.redirectionDisabled = redirectionWas;
     if (!program || program->directory) return CallResult{false, 2};  // ERROR_FILE_NOT_FOUND
-    if (verb == L"runas" && !sim::machine().consentGiven) return CallResult{false, kErrorCancelled};
+    if (verb == L"runas" && !m.consentGiven) return CallResult{false, kErrorCancelled};
     // The shell quotes the program it starts.
     sim::StartedProcess& started =
         Start(*program, L"\"" + file + L"\"" + (parameters.empty() ? L"" : L" " + parameters),

@@ -34,8 +34,9 @@ CallResult CurrentProcessSessionId(uint32_t& sessionId) {
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
                                 const std::wstring& parameters, int showWindow) {
-    // The shell may hand the verb to extensions that are COM objects.
-    win32::ScopedComInit com;
+    // The shell may hand the verb to extensions that are COM objects; its
+    // page asks for this apartment, without OLE1 DDE.
+    win32::ScopedComInit com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     // NOASYNC: Corvane ends right after the call. NO_UI: a refusal or a

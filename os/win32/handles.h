@@ -116,7 +116,8 @@ private:
 // COM for the current thread, for as long as the scope lasts.
 class ScopedComInit {
 public:
-    ScopedComInit() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    explicit ScopedComInit(DWORD flags = COINIT_APARTMENTTHREADED)
+        : hr_(::CoInitializeEx(nullptr, flags)) {}
     ScopedComInit(const ScopedComInit&) = delete;
     ScopedComInit& operator=(const ScopedComInit&) = delete;
     ~ScopedComInit() {

@@ -83,11 +83,17 @@ std::wstring EnvironmentValue(const std::wstring& name) {
 }
 
 std::wstring FormatSystemMessage(uint32_t code) {
-    wchar_t buffer[256] = {};
-    const DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                         0, buffer, sizeof buffer / sizeof buffer[0], nullptr);
-    return std::wstring(buffer, length);
+    // Doubled while Windows says the buffer is too small; FormatMessage
+    // writes at most 64K.
+    for (DWORD size = 256; size <= 65536; size *= 2) {
+        std::vector<wchar_t> buffer(size);
+        const DWORD length =
+            ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buffer.data(), size, nullptr);
+        if (length != 0) return std::wstring(buffer.data(), length);
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    }
+    return {};
 }
 
 }  // namespace os

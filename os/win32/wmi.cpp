@@ -32,17 +32,46 @@ WmiOutcome Raised(HRESULT hr) {
     return outcome;
 }
 
-HRESULT PutArgument(IWbemClassObject* inParams, const WmiArgument& argument) {
+// The VARIANT type that holds a value of a declared CIM type, for the types
+// Corvane passes; any other type is left to the class.
+VARTYPE VariantTypeOf(CIMTYPE declared, VARTYPE given) {
+    switch (declared) {
+    case CIM_BOOLEAN:
+        return VT_BOOL;
+    case CIM_STRING:
+        return VT_BSTR;
+    case CIM_SINT8:
+    case CIM_UINT8:
+    case CIM_SINT16:
+    case CIM_UINT16:
+    case CIM_SINT32:
+    case CIM_UINT32:
+        return VT_I4;
+    default:
+        return given;
+    }
+}
+
+// IWbemClassObject::Put promises no conversion: a value of another type than
+// the parameter's fails, so it is converted first. CIM_EMPTY: not declared.
+HRESULT PutArgument(IWbemClassObject* inParams, const WmiArgument& argument, CIMTYPE declared) {
     win32::ScopedVariant value;
     if (const auto* text = std::get_if<std::wstring>(&argument.value)) {
         value.get()->vt = VT_BSTR;
         value.get()->bstrVal = ::SysAllocString(text->c_str());
         if (!value.get()->bstrVal) return E_OUTOFMEMORY;
+    } else if (const auto* flag = std::get_if<bool>(&argument.value)) {
+        value.get()->vt = VT_BOOL;
+        value.get()->boolVal = *flag ? VARIANT_TRUE : VARIANT_FALSE;
     } else {
         value.get()->vt = VT_I4;
         value.get()->lVal = std::get<int32_t>(argument.value);
     }
-    // Type 0: the class converts the value to its parameter's type.
+    const VARTYPE wanted = VariantTypeOf(declared, value.get()->vt);
+    if (wanted != value.get()->vt) {
+        const HRESULT hr = ::VariantChangeType(value.get(), value.get(), 0, wanted);
+        if (FAILED(hr)) return hr;
+    }
     return inParams->Put(argument.name.c_str(), 0, value.get(), 0);
 }
 
@@ -69,9 +98,11 @@ HRESULT Connect(const std::wstring& nameSpacePath, bool impersonate,
     return hr == E_NOINTERFACE ? S_OK : hr;
 }
 
-// Whether the method's signature declares the parameter.
-bool Declares(IWbemClassObject* signature, const std::wstring& name) {
-    return SUCCEEDED(signature->Get(name.c_str(), 0, nullptr, nullptr, nullptr));
+// The CIM type that the method's signature declares for the parameter;
+// false when it declares no such parameter.
+bool DeclaredType(IWbemClassObject* signature, const std::wstring& name, CIMTYPE& type) {
+    win32::ScopedVariant value;
+    return SUCCEEDED(signature->Get(name.c_str(), 0, value.put(), &type, nullptr));
 }
 
 }  // namespace
@@ -98,8 +129,12 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
         hr = signature->SpawnInstance(0, inParams.put());
         if (FAILED(hr)) return Raised(hr);
         for (const WmiArgument& argument : call.arguments) {
-            if (call.onlyDeclaredArguments && !Declares(signature.get(), argument.name)) continue;
-            hr = PutArgument(inParams.get(), argument);
+            CIMTYPE type = CIM_EMPTY;
+            if (!DeclaredType(signature.get(), argument.name, type)) {
+                if (call.onlyDeclaredArguments) continue;
+                type = CIM_EMPTY;
+            }
+            hr = PutArgument(inParams.get(), argument, type);
             if (FAILED(hr)) return Raised(hr);
         }
     }
