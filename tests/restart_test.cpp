@@ -47,11 +47,6 @@ protected:
         for (const auto& request : s().exitWindowsRequests) flags.push_back(request.flags);
         return flags;
     }
-    void ExpectNoHandleLeft() {
-        EXPECT_TRUE(s().openTokens.empty()) << "a token was left open";
-        EXPECT_TRUE(m().openHandles.empty()) << "a process was left open";
-        EXPECT_EQ(m().invalidCloses, 0) << "something was closed that was not open";
-    }
 };
 
 TEST_F(RestartTest, FlagsOutsideZeroToThirtyOneAreRejectedBeforeAnyCall) {
@@ -76,7 +71,6 @@ TEST_F(RestartTest, OnNtThePrivilegeIsEnabledAndTheTokenClosedBeforeExitWindows)
                                         "GetCurrentProcess", "OpenProcessToken",
                                         "AdjustTokenPrivileges", "CloseHandle", "ExitWindowsEx"}));
     EXPECT_TRUE(s().shutdownPrivilegeEnabled);
-    ExpectNoHandleLeft();
     ShutDownMod::ShutdownSystem(2);
     EXPECT_EQ(CallsOf("GetVersionExA"), 1) << "a known platform is not asked again";
 }
@@ -132,7 +126,6 @@ TEST_F(RestartTest, EachFailingStepRaisesItsNumberAndText) {
         EXPECT_EQ(error.number, step.number);
         EXPECT_EQ(error.description, step.description);
         EXPECT_EQ(CallsOf("ExitWindowsEx"), step.number == 0x8004062B ? 1 : 0);
-        ExpectNoHandleLeft();
     }
     m().executablePath = L"D:\\My.Tools\\corvane.v2.exe";
     EXPECT_EQ(RaisedBy([] { ShutDownMod::ShutdownSystem(2); }).source, L"corvane.v2.mShutDown");
@@ -157,7 +150,6 @@ TEST_F(RestartTest, TheFallbackRunsOnlyWhenWindowsRefusesAndFromTheSystemDirecto
     EXPECT_EQ(Ran(), (std::vector<std::wstring>{shutdown + L"shutdown.exe -r -t 0 -f|2",
                                                 shutdown + L"shutdown.exe -r -t 0|2",
                                                 shutdown + L"shutdown.exe -r -t 0 -f|2"}));
-    ExpectNoHandleLeft();
 }
 
 TEST_F(RestartTest, WindowsPeRestartsWithWpeutilOnlyWhenItsKeyExists) {
@@ -177,7 +169,6 @@ TEST_F(RestartTest, AFallbackThatCannotStartLeavesTheCallerRunning) {
     sim::Remove(L"C:\\Windows\\System32\\shutdown.exe");
     EXPECT_NO_THROW(ShutDownMod::RestartComputer(true));
     EXPECT_TRUE(m().processes.empty());
-    ExpectNoHandleLeft();
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
-// Every native test starts on a fresh simulated machine.
+// Every native test starts on a fresh simulated machine, and ends with
+// nothing left open on it: no handle, token, listing or service handle, and
+// nothing closed that was not open. A table that starts each case afresh
+// with SetUp() has each case checked so.
 #pragma once
 
 #include "common/redirection.h"
@@ -10,11 +13,14 @@
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (started_) ExpectNothingLeftOpen();
+        started_ = true;
         sim::Reset();
         CommonModule::bManageFSRedir = false;
         ShutDownMod::bPlatformKnown = false;
         ShutDownMod::bPlatformIsNT = false;
     }
+    void TearDown() override { ExpectNothingLeftOpen(); }
     sim::Machine& m() { return sim::machine(); }
 
     // What ran, a line a program: "file that ran|command line|show value",
@@ -26,4 +32,13 @@ protected:
                             std::to_wstring(p.showWindow) + (p.detachedConsole ? L"|hidden" : L""));
         return lines;
     }
+
+private:
+    void ExpectNothingLeftOpen() {
+        EXPECT_TRUE(m().openHandles.empty()) << "a handle was left open";
+        EXPECT_TRUE(m().serviceManager.openHandles.empty()) << "a service handle was left open";
+        EXPECT_EQ(m().invalidCloses + m().serviceManager.invalidCloses, 0)
+            << "something was closed that was not open";
+    }
+    bool started_ = false;
 };

@@ -1,6 +1,6 @@
-// The registry part of the seam, answered by the simulated machine. A
-// 32-bit process on 64-bit Windows sees SOFTWARE\Wow6432Node for SOFTWARE
-// unless it asks for the native view.
+// The registry part of the seam, answered by the simulated machine. Corvane
+// opens every key in the native view (KEY_WOW64_64KEY); the 32-bit view of
+// SOFTWARE, which it never asks for, is SOFTWARE\Wow6432Node.
 #include "os/os.h"
 #include "os/sim/machine.h"
 
@@ -24,13 +24,6 @@ RegistryKey* KeyAt(const std::wstring& subKey) {
     auto& keys = machine().registry.keys;
     const auto found = keys.find(KeyName(subKey));
     return found == keys.end() ? nullptr : &found->second;
-}
-
-// The key a 32-bit process reaches without KEY_WOW64_64KEY.
-std::wstring ThirtyTwoBitView(const std::wstring& subKey) {
-    const std::wstring software = L"SOFTWARE\\";
-    if (!machine().wow64 || KeyName(subKey.substr(0, software.size())) != software) return subKey;
-    return software + L"Wow6432Node\\" + subKey.substr(software.size());
 }
 
 }  // namespace
@@ -60,9 +53,7 @@ std::optional<os::RegistryValue> RegistryValueOf(const Registry& registry,
 
 namespace os {
 
-bool RegistryKeyExists(const std::wstring& subKey) {
-    return sim::KeyAt(sim::ThirtyTwoBitView(subKey)) != nullptr;
-}
+bool RegistryKeyExists(const std::wstring& subKey) { return sim::KeyAt(subKey) != nullptr; }
 
 uint32_t RegistryQueryValue(const std::wstring& subKey, const std::wstring& name,
                             RegistryValue& value) {
