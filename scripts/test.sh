@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Corvane both ways and runs every test: the native unit and contract
-# tests against the simulated Windows, then the contract tests and the
+# Builds Corvane both ways and runs every test: the native unit tests
+# against the simulated Windows, then the in-process Windows tests and the
 # end-to-end tests under Wine in a 32-bit and a 64-bit prefix.
 set -uo pipefail
 cd "$(dirname "$0")/.."

@@ -1,10 +1,12 @@
 // What only Windows itself (Wine) can show, run in this process: the thread
 // runtime's timed waits, linked as Corvane.exe links them (GetTickCount64
-// replaced for XP), a hidden program that asks a question, and WMI method
-// arguments of the declared type.
+// replaced for XP), a hidden program that asks a question, WMI method
+// arguments of the declared type, and the facts about Windows that the
+// simulated machine of the native tests is built on.
 #include <windows.h>
 
 #include "common/launcher.h"
+#include "common/redirection.h"
 #include "os/os.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +72,98 @@ TEST(Wmi, ArgumentsArePutAsTheSignatureDeclaresThem) {
     EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &created), ERROR_SUCCESS);
     ::RegCloseKey(created);
     ::RegDeleteKeyW(HKEY_CURRENT_USER, key);
+}
+
+// A program may end with 259, STILL_ACTIVE's value: only the signalled
+// handle tells the end. A handle without SYNCHRONIZE cannot be waited on.
+TEST(WindowsFacts, AProgramEndingWith259AndWaitsThatNeedSynchronize) {
+    const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 259", 0, true);
+    ASSERT_EQ(created.error, 0u);
+    uint32_t error = 0, exitCode = 0;
+    const os::Handle process = os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize,
+                                               false, created.processId, error);
+    ASSERT_NE(process, 0u) << error;
+    os::WaitResult woke = os::WaitResult::Input;
+    for (int i = 0; i < 100 && woke != os::WaitResult::Signalled; ++i) {
+        os::DispatchPendingMessages();
+        woke = os::WaitForObjectOrInput(process, 100);
+    }
+    EXPECT_EQ(woke, os::WaitResult::Signalled);
+    EXPECT_TRUE(os::GetExitCodeProcess(process, exitCode));
+    EXPECT_EQ(exitCode, 259u);
+    const os::Handle queryOnly =
+        os::OpenProcess(os::kProcessQueryInformation, false, created.processId, error);
+    EXPECT_EQ(os::WaitForObjectOrInput(queryOnly, 0), os::WaitResult::Failed);
+    for (const os::Handle handle : {queryOnly, process, created.process}) os::CloseHandle(handle);
+}
+
+// OpenFile opens no directory. On 64-bit Windows a file only in the native
+// System32 is seen with redirection off, or through the Sysnative alias.
+TEST(WindowsFacts, DirectoriesAreNoFilesAndSystem32IsRedirected) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = std::wstring(temp) + L"corvane dir";
+    ::CreateDirectoryW(dir.c_str(), nullptr);
+    EXPECT_EQ(os::OpenFileExists(dir), -1);
+    uint32_t attributes = 0, error = 0;
+    EXPECT_TRUE(os::QueryFileAttributes(dir, attributes, error));
+    EXPECT_NE(attributes & os::kAttributeDirectory, 0u);
+    ::RemoveDirectoryW(dir.c_str());
+    if (!CommonModule::Is64bitWindows()) return;
+
+    const std::wstring windows = os::EnvironmentValue(L"SystemRoot");
+    const std::wstring native = windows + L"\\system32\\corvane-native-only.txt";
+    uintptr_t old = 0;
+    ASSERT_EQ(os::Wow64DisableFsRedirection(old), 0u);
+    ::CloseHandle(
+        ::CreateFileW(native.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_NE(os::OpenFileExists(native), -1);
+    ASSERT_EQ(os::Wow64RevertFsRedirection(old), 0u);
+    EXPECT_EQ(os::OpenFileExists(native), -1) << "SysWOW64 is seen";
+    EXPECT_NE(os::OpenFileExists(windows + L"\\Sysnative\\corvane-native-only.txt"), -1);
+    os::Wow64DisableFsRedirection(old);
+    ::DeleteFileW(native.c_str());
+    os::Wow64RevertFsRedirection(old);
+}
+
+// The shutdown privilege: a token opened for TOKEN_QUERY alone may not
+// adjust it; one with TOKEN_ADJUST_PRIVILEGES may, and reports the state
+// before.
+TEST(WindowsFacts, TheShutdownPrivilegeNeedsAdjustAccess) {
+    os::Luid unknown;
+    EXPECT_EQ(os::LookupPrivilegeValueA(L"SeCorvanePrivilege", unknown).lastError, 1313u);
+    os::TokenPrivilege shutdown{{}, 2}, previous;  // SE_PRIVILEGE_ENABLED
+    ASSERT_TRUE(os::LookupPrivilegeValueA(L"SeShutdownPrivilege", shutdown.luid).ok);
+    os::Handle process = 0, queryOnly = 0, token = 0;
+    ASSERT_TRUE(os::GetCurrentProcess(process).ok);
+    ASSERT_TRUE(os::OpenProcessToken(process, 0x8, queryOnly).ok);
+    const os::CallResult refused = os::AdjustTokenPrivileges(queryOnly, false, shutdown, nullptr);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.lastError, 5u);
+    ASSERT_TRUE(os::OpenProcessToken(process, 0x28, token).ok);
+    EXPECT_TRUE(os::AdjustTokenPrivileges(token, false, shutdown, nullptr).ok);
+    shutdown.attributes = 0;
+    EXPECT_TRUE(os::AdjustTokenPrivileges(token, false, shutdown, &previous).ok);
+    EXPECT_EQ(previous.attributes & 2, 2u);
+    os::CloseHandle(queryOnly);
+    os::CloseHandle(token);
+}
+
+// Keys are looked up in the native view, where a 32-bit process would
+// otherwise see SOFTWARE\Wow6432Node.
+TEST(WindowsFacts, RegistryKeysInTheNativeView) {
+    const wchar_t* const key = L"SOFTWARE\\Corvane native view";
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+                                nullptr, &opened, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(opened);
+    EXPECT_TRUE(os::RegistryKeyExists(key));
+    const LONG plain = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened);
+    if (plain == ERROR_SUCCESS) ::RegCloseKey(opened);
+    EXPECT_EQ(plain == ERROR_SUCCESS, !CommonModule::Is64bitWindows());
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
+    EXPECT_FALSE(os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"));
 }
 
 }  // namespace
