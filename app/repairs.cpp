@@ -22,8 +22,6 @@ constexpr int32_t kNormal = 1;
 constexpr int kMinimised = 2;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
-// WBEM_E_FAILED, as the request records a call without output.
-constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 
 // Every repair command is awaited; neither its result nor its exit code
 // changes what comes next.

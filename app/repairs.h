@@ -6,6 +6,10 @@
 
 namespace Module1 {
 
+// The code recorded when WMI accepts a method call but hands back no output:
+// nothing confirms that the method did its work (WBEM_E_FAILED).
+constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
+
 // First escalation: policy key and service restarts.
 void QuickRepair();
 

@@ -24,9 +24,6 @@ constexpr int kIdNo = 7;
 // elsewhere, and an ownerless box would open behind.
 constexpr uint32_t kFinalMessageStyle = 19 | 0x10000 | 0x40000;
 
-// The code recorded when WMI accepts the call but hands back no output:
-// nothing confirms that a restore point was made (WBEM_E_FAILED).
-constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 // The code recorded when the method returned 0 but the list of restore
 // points did not grow. The program's own, in the range Windows leaves to
 // applications and after ShutDownMod's numbers: no Windows code names this

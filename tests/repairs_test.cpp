@@ -1,7 +1,6 @@
 // The quick and the full repair, and the launcher of the System Restore
 // interface.
 #include "app/repairs.h"
-#include "common/redirection.h"
 #include "sim_fixture.h"
 
 #include <algorithm>
@@ -11,17 +10,6 @@ namespace {
 
 using Lines = std::vector<std::wstring>;
 
-const std::wstring kPolicy =
-    L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" /f";
-const Lines kQuickRepair = {
-    kPolicy,
-    L"cmd.exe /c net start ccmexec",
-    L"cmd.exe /c net start winmgmt",
-    L"cmd.exe /c net stop srservice",
-    L"cmd.exe /c gpupdate /force",
-    L"cmd.exe /c net start srservice",
-};
-
 class RepairTest : public SimTest {
 protected:
     void SetUp() override {
@@ -30,16 +18,14 @@ protected:
         sim::AddFile(L"C:\\Windows\\System32\\wbem\\mofcomp.exe");
         sim::AddFile(L"C:\\Windows\\System32\\wmiprvse.exe");
     }
-    // Each started command line, marked when it was not hidden.
-    Lines Started() {
+    // Each started command line, marked when it was not hidden; with a prefix,
+    // only the lines that start with it.
+    Lines Started(const std::wstring& prefix = L"") {
         Lines lines;
         for (const sim::StartedProcess& p : m().processes)
-            lines.push_back(p.commandLine + (p.showWindow ? L" [shown]" : L""));
+            if (p.commandLine.rfind(prefix, 0) == 0)
+                lines.push_back(p.commandLine + (p.showWindow ? L" [shown]" : L""));
         return lines;
-    }
-    bool WasStarted(const std::wstring& line) {
-        const Lines lines = Started();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 };
 
@@ -53,35 +39,11 @@ TEST_F(RepairTest, QuickRepairRunsItsCommandsHiddenNativeAndOneAtATime) {
         EXPECT_EQ(p.program, L"C:\\Windows\\System32\\cmd.exe") << "the native interpreter";
         EXPECT_TRUE(i == 0 || p.endsAtMs - 300 >= m().processes[i - 1].endsAtMs) << "awaited";
     }
-
-    // Without an interpreter every command is tried and traced, quietly.
+    // Without an interpreter every command is still tried, and traced.
     SetUp();
     sim::Remove(L"C:\\Windows\\System32\\cmd.exe");
     Module1::QuickRepair();
-    EXPECT_TRUE(m().processes.empty());
     EXPECT_EQ(m().debugOutput.size(), 2 * kQuickRepair.size()) << "two trace lines a command";
-}
-
-TEST_F(RepairTest, FullRepairOn32BitWindowsWithoutUpgradeLibraryOrSetupFile) {
-    sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
-    sim::AddFile(L"C:\\Windows\\System32\\wbem\\WBEMTEST.EXE");
-    sim::AddFile(L"C:\\Windows\\System32\\wbem\\wbemtest2.exe");
-    Module1::FullRepair(static_cast<int32_t>(0x80041010u));  // the class is missing
-    const std::wstring wbem = L"C:\\Windows\\system32\\wbem\\";
-    EXPECT_EQ(Started(), (Lines{
-                             L"cmd.exe /c net stop winmgmt /y",
-                             kPolicy,
-                             L"C:\\Windows\\system32\\regsvr32.exe /s " + wbem + L"a.dll",
-                             wbem + L"mofcomp.exe /regserver",
-                             wbem + L"wbemtest2.exe /regserver",
-                             wbem + L"winmgmt.exe /regserver",
-                             wbem + L"winmgmt.exe /verifyrepository",
-                             wbem + L"winmgmt.exe /resetrepository",
-                             L"C:\\Windows\\system32\\wmiprvse.exe /regserver [shown]",
-                             L"cmd.exe /c net start ccmexec",
-                             L"cmd.exe /c net start winmgmt",
-                             L"cmd.exe /c gpupdate /force",
-                         }));
 }
 
 TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTools) {
@@ -89,77 +51,69 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
     for (const wchar_t* path :
          {L"System32\\wbem\\native.dll", L"SysWOW64\\wbem\\wow.dll", L"SysWOW64\\wmiprvse.exe",
           L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
-          L"System32\\wbem\\cimwin32.mof", L"inf\\sr.inf"})
+          L"System32\\wbem\\cimwin32.mof", L"System32\\wbem\\WBEMTEST.EXE",
+          L"System32\\wbem\\wbemtest2.exe", L"inf\\sr.inf"})
         sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
     Module1::FullRepair(0);
-    const std::wstring root = L"C:\\Windows";
-    EXPECT_EQ(
-        Started(),
-        (Lines{
-            L"cmd.exe /c net stop winmgmt /y",
-            kPolicy,
-            root + L"\\system32\\regsvr32.exe /s " + root + L"\\system32\\wbem\\native.dll",
-            root + L"\\system32\\regsvr32.exe /s " + root + L"\\system32\\wbem\\wbemupgd.dll",
-            root + L"\\system32\\wbem\\mofcomp.exe /regserver",
-            root + L"\\system32\\wbem\\winmgmt.exe /regserver",
-            root + L"\\syswow64\\regsvr32.exe /s " + root + L"\\syswow64\\wbem\\wow.dll",
-            root + L"\\syswow64\\wbem\\winmgmt.exe /regserver",
-            // every *.mof before every *.mfl
-            root + L"\\system32\\wbem\\mofcomp.exe " + root + L"\\system32\\wbem\\cimwin32.mof",
-            root + L"\\system32\\wbem\\mofcomp.exe " + root + L"\\system32\\wbem\\cimwin32.mfl",
-            root + L"\\system32\\rundll32.exe wbemupgd, UpgradeRepository",
-            root + L"\\syswow64\\wmiprvse.exe /regserver [shown]",
-            root + L"\\system32\\wmiprvse.exe /regserver [shown]",
-            L"cmd.exe /c net stop srservice",
-            L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 " + root +
-                L"\\inf\\sr.inf [shown]",
-            L"cmd.exe /c net start srservice",
-            L"cmd.exe /c net start ccmexec",
-            L"cmd.exe /c net start winmgmt",
-            L"cmd.exe /c gpupdate /force",
-        }));
+    const std::wstring s32 = L"C:\\Windows\\system32", wow = L"C:\\Windows\\syswow64";
+    EXPECT_EQ(Started(),
+              (Lines{
+                  L"cmd.exe /c net stop winmgmt /y",
+                  kPolicyKeyDeletion,
+                  s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\native.dll",
+                  s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\wbemupgd.dll",
+                  s32 + L"\\wbem\\mofcomp.exe /regserver",
+                  s32 + L"\\wbem\\wbemtest2.exe /regserver",  // the test tool itself never
+                  s32 + L"\\wbem\\winmgmt.exe /regserver",
+                  wow + L"\\regsvr32.exe /s " + wow + L"\\wbem\\wow.dll",
+                  wow + L"\\wbem\\winmgmt.exe /regserver",
+                  s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mof",  // *.mof first
+                  s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mfl",
+                  s32 + L"\\rundll32.exe wbemupgd, UpgradeRepository",
+                  wow + L"\\wmiprvse.exe /regserver [shown]",
+                  s32 + L"\\wmiprvse.exe /regserver [shown]",
+                  L"cmd.exe /c net stop srservice",
+                  L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 C:\\Windows"
+                  L"\\inf\\sr.inf [shown]",
+                  L"cmd.exe /c net start srservice",
+                  L"cmd.exe /c net start ccmexec",
+                  L"cmd.exe /c net start winmgmt",
+                  L"cmd.exe /c gpupdate /force",
+              }));
     EXPECT_EQ(m().processes[2].program, L"C:\\Windows\\System32\\regsvr32.exe");
-    EXPECT_EQ(m().processes[6].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
-    EXPECT_TRUE(m().processes[2].redirectionDisabled);
+    EXPECT_EQ(m().processes[7].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
 }
 
 TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
     m().environment[L"systemroot"] = L"D:\\Win Dir";
-    for (const wchar_t* path :
-         {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll", L"system32\\wbem\\prov.exe",
-          L"inf\\sr.inf", L"system32\\rstrui.exe"})
+    for (const wchar_t* path : {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll",
+                                L"system32\\wbem\\prov.exe", L"inf\\sr.inf"})
         sim::AddFile(L"D:\\Win Dir\\" + std::wstring(path));
     Module1::FullRepair(0);
-    Module1::StartSystemRestoreUI();
-    EXPECT_EQ(m().processes.back().commandLine, L"\"D:\\Win Dir\\system32\\rstrui.exe\"");
-    EXPECT_TRUE(WasStarted(
-        L"\"D:\\Win Dir\\system32\\regsvr32.exe\" /s \"D:\\Win Dir\\system32\\wbem\\a b.dll\""));
-    EXPECT_TRUE(WasStarted(L"\"D:\\Win Dir\\system32\\wbem\\prov.exe\" /regserver"));
+    const Lines started = Started(L"\"D:\\Win Dir\\system32\\");
+    EXPECT_EQ(started,
+              (Lines{L"\"D:\\Win Dir\\system32\\regsvr32.exe\" /s \"D:\\Win Dir\\system32\\wbem\\a "
+                     L"b.dll\"",
+                     L"\"D:\\Win Dir\\system32\\wbem\\prov.exe\" /regserver"}));
     // The setup file that was tested is the one installed, not C:\WINDOWS's.
-    EXPECT_TRUE(
-        WasStarted(L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\Win "
-                   L"Dir\\inf\\sr.inf [shown]"));
-}
-
-TEST_F(RepairTest, FullRepairWithoutSystemRootRunsOnlyTheBareCommands) {
-    m().environment.erase(L"SystemRoot");
-    Module1::FullRepair(0);
-    for (const std::wstring& line : Started()) EXPECT_EQ(line.rfind(L"cmd.exe ", 0), 0u) << line;
-    EXPECT_EQ(m().processes.size(), 5u);
+    EXPECT_EQ(Started(L"rundll32.exe"),
+              Lines{L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\Win "
+                    L"Dir\\inf\\sr.inf [shown]"});
 }
 
 // A consistent repository is reset only when the request found the class
-// missing; an inconsistent one (winmgmt exits 1358) is salvaged first.
+// missing; an inconsistent one (winmgmt exits 1358) is salvaged first. Without
+// winmgmt.exe the step is the one call, which ShellX reports.
 TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
     const std::wstring winmgmt = L"C:\\Windows\\system32\\wbem\\winmgmt.exe";
     const std::wstring verify = winmgmt + L" /verifyrepository";
     const std::wstring salvage = winmgmt + L" /salvagerepository";
     const std::wstring reset = winmgmt + L" /resetrepository";
-    const std::vector<std::wstring> kept = {verify}, resetAfterVerify = {verify, reset};
+    const Lines kept = {verify}, resetAfterVerify = {verify, reset};
     struct Case {
         std::deque<uint32_t> exitCodes;  // of winmgmt.exe's runs, /regserver first
         uint32_t raised;
-        std::vector<std::wstring> commands;
+        Lines commands;
     };
     const Case cases[] = {
         {{0, 0}, 0, kept},
@@ -173,64 +127,62 @@ TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
         {{0, 1358, 0, 0}, 0, {verify, salvage, verify}},
         {{0, 1358, 0, 0}, 0x80041010u, {verify, salvage, verify}},
         {{0, 1358, 0, 1358}, 0, {verify, salvage, verify, reset}},
+        {{}, 0, {}},  // no winmgmt.exe
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        m().processes.clear();
-        sim::AddFile(winmgmt).exitCodes = c.exitCodes;
+        SetUp();
+        if (c.exitCodes.empty())
+            sim::Remove(winmgmt);
+        else
+            sim::AddFile(winmgmt).exitCodes = c.exitCodes;
         Module1::FullRepair(static_cast<int32_t>(c.raised));
-        std::vector<std::wstring> commands;
-        for (const sim::StartedProcess& p : m().processes)
-            if (p.commandLine.rfind(winmgmt, 0) == 0 && p.commandLine != winmgmt + L" /regserver")
-                commands.push_back(p.commandLine);
+        Lines commands = Started(winmgmt + L" /");
+        commands.erase(std::remove(commands.begin(), commands.end(), winmgmt + L" /regserver"),
+                       commands.end());
         EXPECT_EQ(commands, c.commands);
     }
-    // Without winmgmt.exe the step is one call, which ShellX reports once.
-    sim::Remove(winmgmt);
-    m().debugOutput.clear();
-    Module1::FullRepair(0);
-    EXPECT_EQ(m().debugOutput, (std::vector<std::wstring>{L"\tCommonModule\\ShellX FILE NOT FOUND",
-                                                          L"\t\t- sPathAndFileName=" + winmgmt}));
+    EXPECT_EQ(m().debugOutput, (Lines{L"\tCommonModule\\ShellX FILE NOT FOUND",
+                                      L"\t\t- sPathAndFileName=" + winmgmt}));
 }
 
+// Both turn protection on for the system drive, after their last command,
+// with what the method declares (WaitTillEnabled, a boolean, on Windows XP);
+// a failure is traced.
 TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     m().environment[L"SystemDrive"] = L"D:";
     m().systemMessages[1058] = L"The service cannot be started.";
     m().otherWmiOutcome = sim::Returns(1058);
-    // A failing command traces too: the step's lines must come after the last.
-    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;
+    sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;  // so each command traces
     Module1::QuickRepair();
-    const std::vector<std::wstring> quick = m().debugOutput;
-    m().wmiParameters[L"Enable"] = {{L"Drive", sim::CimType::String},  // Windows XP
+    const Lines quick = m().debugOutput;
+    m().wmiParameters[L"Enable"] = {{L"Drive", sim::CimType::String},
                                     {L"WaitTillEnabled", sim::CimType::Boolean}};
     m().otherWmiOutcome = sim::Raises(static_cast<int32_t>(0x80041010u), L"Invalid class ");
     Module1::FullRepair(0);
-    const std::vector<std::wstring> full = m().debugOutput;
+    const Lines full = m().debugOutput;
 
     ASSERT_EQ(m().otherWmiCalls.size(), 2u);
-    for (const os::WmiMethodCall& call : m().otherWmiCalls) {
+    for (const os::WmiMethodCall& call : m().otherWmiCalls)
         EXPECT_EQ(call.nameSpace + L":" + call.className + L"." + call.method + L"(" +
                       call.arguments[0].name + L"=" +
                       std::get<std::wstring>(call.arguments[0].value),
                   L"root\\default:SystemRestore.Enable(Drive=D:\\");
-    }
     EXPECT_EQ(m().otherWmiCalls[0].arguments.size(), 1u) << "only what the method declares";
     ASSERT_EQ(m().otherWmiCalls[1].arguments.size(), 2u);
     const auto& waitTillEnabled = m().otherWmiCalls[1].arguments[1].value;
-    EXPECT_TRUE(std::holds_alternative<bool>(waitTillEnabled) && std::get<bool>(waitTillEnabled))
-        << "a boolean, true";
+    EXPECT_TRUE(std::holds_alternative<bool>(waitTillEnabled) && std::get<bool>(waitTillEnabled));
 
-    const std::pair<std::vector<std::wstring>, std::wstring> traces[] = {
-        {quick,
-         L"/c net start srservice\tModule1\\EnableSystemRestore VB ERROR: 1058 The "
-         L"service cannot be started."},
+    const std::pair<Lines, std::wstring> traces[] = {
+        {quick, kQuickRepair.back() + L"\tModule1\\EnableSystemRestore VB ERROR: 1058 The "
+                                      L"service cannot be started."},
         {full,
-         L"/c gpupdate /force\tModule1\\EnableSystemRestore VB ERROR: -2147217392 "
+         L"cmd.exe /c gpupdate /force\tModule1\\EnableSystemRestore VB ERROR: -2147217392 "
          L"Invalid class "}};
     for (const auto& [trace, expected] : traces) {
         ASSERT_GE(trace.size(), 3u);
         EXPECT_EQ(trace.end()[-3] + trace.end()[-2] + trace.end()[-1],
-                  L"\t\t- sShell=cmd.exe " + expected + L"\t\t- sDrive=D:\\");
+                  L"\t\t- sShell=" + expected + L"\t\t- sDrive=D:\\");
     }
 }
 
@@ -246,7 +198,7 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
     struct Case {
         uint32_t vss, swprv, vssAfter, swprvAfter;
         sim::Failure vssChange, managerOpen;
-        std::vector<std::wstring> trace;
+        Lines trace;
     };
     // clang-format off
     const Case cases[] = {
@@ -263,16 +215,13 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
             SetUp();
             m().systemMessages[5] = L"Access is denied.";
             auto& services = m().serviceManager.services;
-            auto startType = [&services](const wchar_t* name) {
-                return services.count(name) ? services[name].startType : kGone;
-            };
             services[L"VSS"] = sim::Service{c.vss, {}, {}, c.vssChange};
             services[L"swprv"].startType = c.swprv;
             if (c.vss == kGone) services.erase(L"VSS");
             m().serviceManager.managerOpen = c.managerOpen;
             repair();
-            EXPECT_EQ(startType(L"VSS"), c.vssAfter);
-            EXPECT_EQ(startType(L"swprv"), c.swprvAfter);
+            EXPECT_EQ(services.count(L"VSS") ? services[L"VSS"].startType : kGone, c.vssAfter);
+            EXPECT_EQ(services[L"swprv"].startType, c.swprvAfter);
             EXPECT_EQ(m().debugOutput, c.trace);
             for (const sim::ServiceChange& change : m().serviceManager.changes) {
                 EXPECT_EQ(change.processesBefore, m().processes.size()) << "after the commands";

@@ -10,6 +10,17 @@
 
 #include <gtest/gtest.h>
 
+// The quick repair's commands in their order, for every test that looks for
+// them.
+inline const std::wstring kPolicyKeyDeletion =
+    L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" /f";
+inline const std::vector<std::wstring> kQuickRepair = {kPolicyKeyDeletion,
+                                                       L"cmd.exe /c net start ccmexec",
+                                                       L"cmd.exe /c net start winmgmt",
+                                                       L"cmd.exe /c net stop srservice",
+                                                       L"cmd.exe /c gpupdate /force",
+                                                       L"cmd.exe /c net start srservice"};
+
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
