@@ -3,6 +3,7 @@
 #include "common/redirection.h"
 #include "sim_fixture.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -115,16 +116,35 @@ TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
     }
 }
 
-TEST_F(WorkflowTest, TheAnswerDecidesWhatFollowsAndNothingIsLeftOpen) {
+// Yes restarts (forced, and no fallback once Windows accepts), No starts the
+// System Restore interface, Cancel neither. Unattended runs must not wait on
+// a question nobody sees; where Windows cannot say whether anybody does, the
+// question is asked.
+TEST_F(WorkflowTest, TheFinalQuestionWhereSomebodyCanSeeItAndWhatItsAnswerDoes) {
     const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
-    for (const int answer : {6, 7, 2}) {  // Yes, No, Cancel
-        SCOPED_TRACE(answer);
+    struct Case {
+        int answer;  // Yes 6, No 7, Cancel 2, were it asked
+        uint32_t stationFlags, session, majorVersion;
+        bool queriesFail, asked;
+    };
+    const Case cases[] = {{6, 1, 1, 10, false, true}, {7, 1, 1, 10, false, true},
+                          {2, 1, 1, 10, false, true}, {7, 0, 1, 10, false, false},
+                          {6, 1, 0, 6, false, false}, {7, 1, 0, 5, false, true},  // XP: the console
+                          {7, 0, 0, 10, true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
         SetUp();
         sim::Make64Bit();
         sim::AddFile(restore);
-        sim::AddFile(L"C:\\Windows\\System32\\wbem\\a.dll");
-        m().messageBoxAnswer = answer;
-        Run({Returns(1), Returns(1), Returns(1)});
+        m().messageBoxAnswer = c.answer;
+        m().windowStationFlags = c.stationFlags;
+        m().sessionId = c.session;
+        m().shutdown.majorVersion = c.majorVersion;
+        if (c.queriesFail) m().windowStationQuery = m().sessionQuery = sim::FailsWith(5);
+        EXPECT_EQ(Run({Returns(1), Returns(2), Returns(3)}), 3);
+        EXPECT_EQ(m().messageBoxes.size(), c.asked ? 1u : 0u);
+        EXPECT_EQ(std::count(m().debugOutput.begin(), m().debugOutput.end(), kSkipped), !c.asked);
+        const int answer = c.asked ? c.answer : 2;
         ASSERT_EQ(m().shutdown.exitWindowsRequests.size(), answer == 6 ? 1u : 0u);
         for (const auto& request : m().shutdown.exitWindowsRequests)
             EXPECT_EQ(request.flags, 6u) << "forced";
@@ -146,38 +166,10 @@ TEST_F(WorkflowTest, ClosingTheWindowDoesNotStopTheWorkflow) {
     EXPECT_EQ(m().window.showCount, 1) << "the window is not brought back";
 }
 
-// Unattended runs must not wait on a question nobody sees; where Windows
-// cannot say whether anybody does, the question is asked.
-TEST_F(WorkflowTest, TheFinalQuestionOnlyWhereSomebodyCanSeeIt) {
-    struct Case {
-        uint32_t stationFlags, session, majorVersion;
-        bool queriesFail, asked;
-    };
-    const Case cases[] = {{1, 1, 10, false, true},
-                          {0, 1, 10, false, false},
-                          {1, 0, 6, false, false},
-                          {1, 0, 5, false, true},  // XP: the console
-                          {0, 0, 10, true, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        SetUp();
-        sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe");
-        m().messageBoxAnswer = 7;  // No, were it asked
-        m().windowStationFlags = c.stationFlags;
-        m().sessionId = c.session;
-        m().shutdown.majorVersion = c.majorVersion;
-        if (c.queriesFail) m().windowStationQuery = m().sessionQuery = sim::FailsWith(5);
-        EXPECT_EQ(Run({Returns(1), Returns(2), Returns(3)}), 3);
-        EXPECT_TRUE(m().window.destroyed);
-        EXPECT_EQ(m().messageBoxes.size(), c.asked ? 1u : 0u);
-        EXPECT_EQ(m().processes.back().program == L"C:\\Windows\\System32\\rstrui.exe", c.asked);
-        EXPECT_EQ(m().debugOutput.back() == kSkipped, !c.asked);
-    }
-}
-
 // The creation frequency as "type:bytes", "-" when absent.
-std::string Frequency(const sim::Registry& registry, const std::wstring& key = kSettings) {
-    const auto value = sim::RegistryValueOf(registry, key, L"SystemRestorePointCreationFrequency");
+std::string Frequency(const sim::Registry& registry) {
+    const auto value =
+        sim::RegistryValueOf(registry, kSettings, L"SystemRestorePointCreationFrequency");
     if (!value) return "-";
     std::string text = std::to_string(value->type) + ":";
     for (const uint8_t byte : value->data) text += std::to_string(byte) + " ";
@@ -199,25 +191,20 @@ TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore
         {day, false, false, true, 0},           {text, false, false, true, 0},
         {std::nullopt, true, false, false, 1},  {day, false, true, true, 3},
     };
-    const std::wstring wow =
-        L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
         sim::Make64Bit();
-        sim::SetRegistryValue(wow, L"SystemRestorePointCreationFrequency", text);
         if (c.start)
             sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", *c.start);
         sim::AddRegistryKey(kSettings).writable = !c.readOnly;
         if (c.keyMissing) m().registry.keys.clear();
-        const std::string before = Frequency(m().registry),
-                          wowBefore = Frequency(m().registry, wow);
+        const std::string before = Frequency(m().registry);
         Run(c.raises ? std::vector<os::WmiOutcome>(3, Raises(5, L"x")) : std::vector{Returns(0)});
 
         for (const sim::Registry& during : m().registryAtWmiCall)
             EXPECT_EQ(Frequency(during), c.keyMissing || c.readOnly ? before : "4:0 0 0 0 ");
         EXPECT_EQ(Frequency(m().registry), before);
-        EXPECT_EQ(Frequency(m().registry, wow), wowBefore) << "the native view only";
         EXPECT_TRUE(!c.keyMissing || m().registry.keys.empty()) << "opened, never created";
         EXPECT_EQ(std::count_if(m().debugOutput.begin(), m().debugOutput.end(),
                                 [](const std::wstring& line) {
