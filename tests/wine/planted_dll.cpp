@@ -5,13 +5,9 @@
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
-    if (reason != DLL_PROCESS_ATTACH) return TRUE;
     wchar_t marker[MAX_PATH + 8] = {};
-    const DWORD length = ::GetModuleFileNameW(self, marker, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return TRUE;
-    ::lstrcatW(marker, L".loaded");
-    HANDLE file = ::CreateFileW(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+    if (reason == DLL_PROCESS_ATTACH && ::GetModuleFileNameW(self, marker, MAX_PATH) < MAX_PATH)
+        ::CloseHandle(::CreateFileW(::lstrcatW(marker, L".loaded"), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return TRUE;
 }

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The release build: scripts/release.sh, run on two copies of the sources in
-# directories of different lengths, gives the same bytes twice; the result
-# carries no build time, is stripped, keeps its icon, version block and
-# manifest, and imports only the reviewed functions. The second copy is
-# signed with a throwaway certificate: the signature verifies, the signed file
-# passes the same checks, and removing the signature gives back the bytes of
-# the first copy; a wrong password or a bad certificate file fails in one line.
+# scripts/release.sh, run on two copies of the sources in directories of
+# different lengths, gives the same bytes twice, with no build time, stripped,
+# with its icon, version block and manifest, importing only the reviewed
+# functions. The second copy is signed with a throwaway certificate: the
+# signature verifies and removing it gives back the first copy's bytes (so
+# the checks of one hold for both); a wrong password or a bad certificate
+# file fails in one line.
 #
 #   release_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
-source=$(cd "$1" && pwd) work=$2
+source=$(cd "$1" && pwd) work=$2 key=$2/key
 here=$(cd "$(dirname "$0")" && pwd)
 fail=0
 failed() { echo "FAIL: $*"; fail=1; }
@@ -19,8 +19,7 @@ SOURCE_DATE_EPOCH=$(git -C "$source" log -1 --format=%ct 2>/dev/null) || SOURCE_
 export SOURCE_DATE_EPOCH
 unset CORVANE_SIGN_PFX CORVANE_SIGN_PASSWORD_FILE CORVANE_SIGN_TIMESTAMP_URL
 
-rm -rf "$work" && mkdir -p "$work/key"
-key=$work/key
+rm -rf "$work" && mkdir -p "$key"
 echo test-password > "$key/password" && echo wrong > "$key/wrong" && echo not-a-certificate > "$key/bad.pfx"
 { timeout 60 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Corvane-test \
       -addext extendedKeyUsage=codeSigning -keyout "$key/key.pem" -out "$key/cert.pem" &&
@@ -34,25 +33,23 @@ for copy in "${copies[@]}"; do
     [ "$copy" = "${copies[1]}" ] && export CORVANE_SIGN_PFX=$key/cert.pfx CORVANE_SIGN_PASSWORD_FILE=$key/password
     timeout 600 "$copy/scripts/release.sh" > "$copy.log" 2>&1 ||
         { failed "scripts/release.sh failed in $copy:"; tail -n 20 "$copy.log"; exit 1; }
+    (cd "$copy/dist" && sha256sum --check --status Corvane.exe.sha256) ||
+        failed "$copy/dist: Corvane.exe.sha256 does not check"
 done
 exe=${copies[0]}/dist/Corvane.exe signed=${copies[1]}/dist/Corvane.exe
 cmp -s "$exe" "${copies[1]}/build/release/Corvane.exe" || failed "two release builds differ (artifacts: $work)"
 
-for file in "$exe" "$signed"; do
-    (cd "$(dirname "$file")" && sha256sum --check --status Corvane.exe.sha256) ||
-        failed "$file: Corvane.exe.sha256 does not check"
-    headers=$(TZ=UTC timeout 60 i686-w64-mingw32-objdump -p "$file")
-    grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$headers" ||
-        failed "$file: the PE header carries a build time: $(grep '^Time/Date' <<<"$headers")"
-    timeout 60 i686-w64-mingw32-nm "$file" 2>&1 | grep -q 'no symbols' || failed "$file: not stripped"
-    # Resource types in the .rsrc root: 3 icon, 14 icon group, 16 version, 24 manifest.
-    for type in 000003 00000e 000010 000018; do
-        grep -qE "^[0-9a-f]+   Entry: ID: 0x$type," <<<"$headers" || failed "$file: resource type $type missing"
-    done
-    strings -el "$file" | grep -qx 'Corvane.exe' || failed "$file: the version block is missing"
-    grep -aq 'requestedExecutionLevel level="asInvoker"' "$file" || failed "$file: the manifest is missing"
-    bash "$here/check_imports.sh" "$file" "$here/expected/imports.txt" || fail=1
+headers=$(TZ=UTC timeout 60 i686-w64-mingw32-objdump -p "$exe")
+grep -qE '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970$' <<<"$headers" ||
+    failed "the PE header carries a build time: $(grep '^Time/Date' <<<"$headers")"
+timeout 60 i686-w64-mingw32-nm "$exe" 2>&1 | grep -q 'no symbols' || failed "not stripped"
+# Resource types in the .rsrc root: 3 icon, 14 icon group.
+for type in 000003 00000e; do
+    grep -qE "^[0-9a-f]+   Entry: ID: 0x$type," <<<"$headers" || failed "resource type $type missing"
 done
+strings -el "$exe" | grep -qx 'Corvane.exe' || failed "the version block is missing"
+grep -aq 'requestedExecutionLevel level="asInvoker"' "$exe" || failed "the manifest is missing"
+bash "$here/check_imports.sh" "$exe" "$here/expected/imports.txt" || fail=1
 
 timeout 60 osslsigncode verify -CAfile "$key/cert.pem" -in "$signed" > "$key/verify.log" 2>&1 ||
     failed "the signature does not verify against the test certificate"
