@@ -1,7 +1,7 @@
 // Every native test starts on a fresh simulated machine, and ends with
-// nothing left open on it: no handle, token, listing or service handle, and
-// nothing closed that was not open. A table that starts each case afresh
-// with SetUp() has each case checked so.
+// nothing left open on it: no handle, token, listing or service handle,
+// nothing closed that was not open, and WOW64 redirection back on. A table that starts each case
+// afresh with SetUp() has each case checked so.
 #pragma once
 
 #include "common/redirection.h"
@@ -9,6 +9,8 @@
 #include "shutdown/restart.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 // The quick repair's commands in their order, for every test that looks for
 // them.
@@ -43,6 +45,20 @@ protected:
                             std::to_wstring(p.showWindow) + (p.detachedConsole ? L"|hidden" : L""));
         return lines;
     }
+    // The command lines that start with a prefix, marked when not hidden.
+    std::vector<std::wstring> Started(const std::wstring& prefix = L"") {
+        std::vector<std::wstring> lines;
+        for (const sim::StartedProcess& p : m().processes)
+            if (p.commandLine.rfind(prefix, 0) == 0)
+                lines.push_back(p.commandLine + (p.showWindow ? L" [shown]" : L""));
+        return lines;
+    }
+    // How many trace lines contain a text.
+    long Traced(const std::wstring& text) {
+        return std::count_if(
+            m().debugOutput.begin(), m().debugOutput.end(),
+            [&text](const std::wstring& line) { return line.find(text) != line.npos; });
+    }
 
 private:
     void ExpectNothingLeftOpen() {
@@ -50,6 +66,7 @@ private:
         EXPECT_TRUE(m().serviceManager.openHandles.empty()) << "a service handle was left open";
         EXPECT_EQ(m().invalidCloses + m().serviceManager.invalidCloses, 0)
             << "something was closed that was not open";
+        EXPECT_FALSE(m().redirectionDisabled) << "WOW64 redirection left off";
     }
     bool started_ = false;
 };

@@ -149,11 +149,19 @@ void OutputDebugText(const std::wstring& text) {
 
 LocalTime GetLocalTime() {
     const sim::Machine& m = sim::machine();
-    LocalTime t;
-    t.year = m.year;
-    t.month = m.month;
-    t.day = m.day;
-    const int64_t ms = m.clockMs;
+    LocalTime t{m.year, m.month, m.day};
+    int64_t ms = m.clockMs;
+    // Past midnight the date moves on, across months and years.
+    for (; ms >= 86400000; ms -= 86400000) {
+        const bool leap = t.year % 4 == 0 && (t.year % 100 != 0 || t.year % 400 == 0);
+        const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (++t.day <= days[t.month - 1]) continue;
+        t.day = 1;
+        if (++t.month > 12) {
+            t.month = 1;
+            ++t.year;
+        }
+    }
     t.hour = static_cast<int>(ms / 3600000);
     t.minute = static_cast<int>(ms / 60000 % 60);
     t.second = static_cast<int>(ms / 1000 % 60);
