@@ -1,7 +1,7 @@
 // Every native test starts on a fresh simulated machine, and ends with
-// nothing left open on it: no handle, token, listing or service handle,
-// nothing closed that was not open, and WOW64 redirection back on. A table that starts each case
-// afresh with SetUp() has each case checked so.
+// nothing left open on it: no handle, token, listing or service handle, nothing
+// closed that was not open, and WOW64 redirection back on. A table that starts
+// each case afresh with SetUp() has each case checked so.
 #pragma once
 
 #include "common/redirection.h"

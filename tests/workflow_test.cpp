@@ -1,6 +1,5 @@
 // The whole run: attempts, escalation, the final message and its answers.
 #include "app/workflow.h"
-#include "common/redirection.h"
 #include "sim_fixture.h"
 
 #include <algorithm>
