@@ -116,6 +116,7 @@ int wmain(int argc, wchar_t** argv) {
                 g_closed ? "yes" : "no", g_repairReads, g_unanswered);
     Print("status.caption", Text(g_status));  // empty once closed
     Print("status.label", Text(::GetWindow(g_status, GW_CHILD)));
+    Print("box.title", Text(box));
     Print("box.text", Text(::GetDlgItem(box, 0xFFFF)));
     SaveScreenshot(box, L"message-box.bmp");
     std::fflush(stdout);
