@@ -40,7 +40,7 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
             s32 + L"\\regsvr32.exe /s \"" + s32 + L"\\wbem\\native one.dll\"",  // one argument
             s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\wbemupgd.dll",
             s32 + L"\\wbem\\mofcomp.exe /regserver",
-            s32 + L"\\wbem\\wbemtest2.exe /regserver",  // the test tool itself never
+            s32 + L"\\wbem\\wbemtest2.exe /regserver",  // WBEMTEST.EXE: never
             s32 + L"\\wbem\\winmgmt.exe /regserver",
             wow + L"\\regsvr32.exe /s " + wow + L"\\wbem\\wow.dll",
             wow + L"\\wbem\\winmgmt.exe /regserver",
