@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Corvane needs, when it is missing:
 # CMake and Ninja, the native compiler and GoogleTest, MinGW-w64 for
-# 32-bit Windows, Wine (with its 32-bit half), a virtual X display, and
+# 32-bit Windows and for the 64-bit build that stands in where Linux runs no
+# 32-bit programs, Wine (with its 32-bit half, installed everywhere, used
+# where it runs), a virtual X display, and
 # osslsigncode and OpenSSL for signing releases.
 set -euo pipefail
 
@@ -14,6 +16,7 @@ need ninja ninja-build
 need g++ g++
 need /usr/src/googletest/CMakeLists.txt googletest
 need i686-w64-mingw32-g++-posix g++-mingw-w64-i686
+need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64
 need xvfb-run xvfb
 need /usr/bin/convert imagemagick
 need osslsigncode osslsigncode

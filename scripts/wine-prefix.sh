@@ -4,6 +4,7 @@
 # The prefix gets a virtual desktop, so windows have real frames in
 # screenshots, and no Mono or Gecko prompts.
 set -euo pipefail
+. "$(dirname "$0")/wine-env.sh"
 arch=$1
 prefix=$2
 if [ ! -f "$prefix/.corvane-ready" ]; then

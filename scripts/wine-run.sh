@@ -6,8 +6,13 @@ set -uo pipefail
 arch=$1 build=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
 if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
   echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
+  exit 1
+fi
+if [ "$arch" = win32 ] && [ "$corvane_wine_bits" = 64 ]; then
+  echo "FAIL: the win32 prefix needs Wine's 32-bit half, which cannot run: $corvane_wine_why"
   exit 1
 fi
 export WINEPREFIX

@@ -51,7 +51,12 @@ ULONGLONG WINAPI TickCount64() {
 
 }  // namespace
 
-// The import slot the runtime calls through ("__imp_" plus the decorated
-// stdcall name of GetTickCount64).
-extern "C" TickCount64Function const corvaneGetTickCount64Import __asm__(
-    "__imp__GetTickCount64@0") = &TickCount64;
+// The import slot the runtime calls through: "__imp_" plus the function's
+// symbol, which on x86 is the decorated stdcall name and on x64 the plain one.
+#ifdef _WIN64
+#define CORVANE_TICKCOUNT64_SLOT "__imp_GetTickCount64"
+#else
+#define CORVANE_TICKCOUNT64_SLOT "__imp__GetTickCount64@0"
+#endif
+extern "C" TickCount64Function const corvaneGetTickCount64Import __asm__(CORVANE_TICKCOUNT64_SLOT) =
+    &TickCount64;

@@ -40,9 +40,26 @@ reg_value() { wine_reg query "$1" /v "$2" | awk -v name="$2" '$1 == name { print
 restore_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
 frequency=SystemRestorePointCreationFrequency
 
+# The two shadow-copy services as the run finds them (Wine has neither),
+# and the start types they must have after it.
+services_before() {  # VSS-START [SWPRV-START]: sc's words; none for no swprv
+    sc_quiet delete VSS
+    sc_quiet delete swprv
+    sc_quiet create VSS binPath= none.exe start= "$1"
+    [ -z "${2:-}" ] || sc_quiet create swprv binPath= none.exe start= "$2"
+    timeout 30 wineserver -w
+}
+services_after() {  # EXPECTED: "VSS=0x.. swprv=0x.." as the service manager keeps them
+    local got="" name
+    for name in VSS swprv; do  # in the registry, like Windows
+        got+="$name=$(reg_value "HKLM\\System\\CurrentControlSet\\Services\\$name" Start) "
+    done
+    [ "$got" = "$1 " ] || fail "after the run the services are ${got% }, expected $1"
+}
+
 # A hostile download folder (programs and a DLL planted beside Corvane.exe
-# and in the current directory), stand-ins in the WMI directories,
-# shadow-copy services to put back, and No.
+# and in the current directory), stand-ins in the WMI directories with the
+# upgrade library, an Automatic VSS and no swprv, and No.
 answer_no() {
     # Corvane.exe in a folder of its own; the run's directory is the current one.
     mkdir -p "$e2e_out/app" && mv "$e2e_out/Corvane.exe" "$e2e_out/app/"
@@ -54,37 +71,24 @@ answer_no() {
     export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;uxtheme=n,b"
 
     place "$native/corvane-marker-native.dll" "$native/wbemtest2.exe" "$native/WbemTest.exe" \
-        "$windows/system32/wmiprvse.exe" "$windows/system32/restore/rstrui.exe"
+        "$windows/system32/wmiprvse.exe" "$windows/system32/restore/rstrui.exe" "$native/wbemupgd.dll"
+    echo '#pragma namespace("\\\\.\\root\\default")' > "$native/corvane.mof" && placed+=("$native/corvane.mof")
     if [ "$arch" = win64 ]; then
         place "$windows/syswow64/wbem/corvane-marker-wow.dll" \
-            "$windows/syswow64/wbem/corvane-wow-server.exe" "$windows/syswow64/wmiprvse.exe" \
-            "$native/wbemupgd.dll"
-        echo '#pragma namespace("\\\\.\\root\\default")' > "$native/corvane.mof" &&
-            placed+=("$native/corvane.mof")
-    else
-        place "$native/winmgmt.exe"
+            "$windows/syswow64/wbem/corvane-wow-server.exe" "$windows/syswow64/wmiprvse.exe"
+        # A prefix made by Wine's 64-bit half alone has no 32-bit programs.
+        [ -e "$windows/syswow64/regsvr32.exe" ] || place "$windows/syswow64/regsvr32.exe"
     fi
     # Enough libraries that the full repair takes a while: the window must
     # keep answering all along.
     touch "$native"/corvane-many-{01..60}.dll && placed+=("$native"/corvane-many-{01..60}.dll)
-    # Wine has no shadow-copy services. The 32-bit prefix gets both Disabled,
-    # which must end Manual (3); the 64-bit prefix an Automatic VSS, which must
-    # stay so (2), and no swprv, which must pass without an error.
-    local vss=disabled want="frequency=0x5a0 VSS=0x3 swprv=0x3" name got
-    [ "$arch" = win32 ] || vss=auto want="frequency=0x5a0 VSS=0x2 swprv="
-    sc_quiet delete VSS
-    sc_quiet delete swprv
-    sc_quiet create VSS binPath= none.exe start= $vss
-    [ "$arch" = win64 ] || sc_quiet create swprv binPath= none.exe start= disabled
-    timeout 30 wineserver -w
+    # An Automatic VSS must stay so, and a missing swprv pass without an error.
+    services_before auto
     wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
     e2e_run 7 240 app/Corvane.exe
 
-    got="frequency=$(reg_value "$restore_key" $frequency)"
-    for name in VSS swprv; do  # as the service manager keeps them, like Windows, in the registry
-        got+=" $name=$(reg_value "HKLM\\System\\CurrentControlSet\\Services\\$name" Start)"
-    done
-    [ "$got" = "$want" ] || fail "after the run $got, expected $want"
+    [ "$(reg_value "$restore_key" $frequency)" = 0x5a0 ] || fail "the creation frequency was not put back"
+    services_after "VSS=0x2 swprv="
     ! grep -a 'Module1\\.* VB ERROR' "$e2e_out/trace.log" || fail "a step traced an error"
     expect_line "status.caption=Brindlemoor - Corvane"
     expect_line "status.label=Creating System Restore Point..."
@@ -95,25 +99,22 @@ answer_no() {
     expect_line "handles.grew=no"  # from the end of the first attempt to the final message
     expect_end 1
 
-    # The quick repair, then the full repair in order, each program native.
+    # The quick repair, then the full repair in order, each program native;
+    # the upgrade library rebuilds the repository, which is never checked.
     expect_started "$here/expected/quick-repair.txt"
     local order=("$C\\system32\\cmd.exe|cmd.exe /c net stop winmgmt /y"
         "|$C\\system32\\regsvr32.exe /s $C\\system32\\wbem\\corvane-marker-native.dll"
         "|$C\\system32\\wbem\\wbemtest2.exe /regserver")
-    local never='\\wbemtest.exe\|/resetrepository'
+    local never='\\wbemtest.exe\|winmgmt.exe'
     if [ "$arch" = win64 ]; then
         order+=("|$C\\syswow64\\regsvr32.exe /s $C\\syswow64\\wbem\\corvane-marker-wow.dll"
-            "|$C\\syswow64\\wbem\\corvane-wow-server.exe /regserver"
-            "|$C\\system32\\wbem\\mofcomp.exe $C\\system32\\wbem\\corvane.mof"
-            "|$C\\system32\\rundll32.exe wbemupgd, UpgradeRepository"
-            "|$C\\syswow64\\wmiprvse.exe /regserver")
+            "|$C\\syswow64\\wbem\\corvane-wow-server.exe /regserver")
     else
-        # The repository verifies (the stand-in ends with 0), and the
-        # request reached the class (Wine's answer has no value but raises
-        # nothing): it is neither salvaged nor reset.
-        order+=("|$C\\system32\\wbem\\winmgmt.exe /verifyrepository")
-        never+='\|syswow64\|mofcomp.exe C:\|UpgradeRepository\|/salvagerepository'
+        never+='\|syswow64'
     fi
+    order+=("|$C\\system32\\wbem\\mofcomp.exe $C\\system32\\wbem\\corvane.mof"
+        "|$C\\system32\\rundll32.exe wbemupgd, UpgradeRepository")
+    [ "$arch" = win32 ] || order+=("|$C\\syswow64\\wmiprvse.exe /regserver")
     expect_in_order "${order[@]}" "|$C\\system32\\wmiprvse.exe /regserver" \
         "$C\\system32\\cmd.exe|cmd.exe /c gpupdate /force"
     expect_not_started "$never"
@@ -156,14 +157,23 @@ answer_yes() {
 
 # On a window station nobody can see, as a deployment job runs it: Corvane
 # asks nothing and ends by itself. A question would end at the time limit.
+# Without the upgrade library the repository is checked: it verifies (the
+# stand-in ends with 0) and the request reached the class (Wine's answer has
+# no value but raises nothing), so it is neither salvaged nor reset. Both
+# shadow-copy services are Disabled and must end Manual.
 unattended() {
     cp "$build/tests/wine/hidden_station.exe" "$e2e_out/"
+    place "$native/winmgmt.exe"
+    services_before disabled disabled
     e2e_run "" 150 hidden_station.exe Corvane.exe
     expect_end 1
+    services_after "VSS=0x3 swprv=0x3"
     # The common controls are set up before the first window (XP needs it).
     [ "$(grep -a -c 'commctrl:InitCommonControlsEx 0x4000$' "$e2e_out/trace.log")" = 1 ] ||
         fail "the standard controls were not set up once"
-    expect_not_started 'rstrui\|shutdown\|wineboot'
+    expect_in_order "|$C\\system32\\wbem\\winmgmt.exe /verifyrepository" \
+        "$C\\system32\\cmd.exe|cmd.exe /c gpupdate /force"
+    expect_not_started 'rstrui\|shutdown\|wineboot\|/salvagerepository\|/resetrepository\|UpgradeRepository'
 }
 
 "${scenario//-/_}"

@@ -1,10 +1,16 @@
 # Shared steps of the end-to-end tests: e2e_setup, e2e_run and the checks.
+# The caller sets $source (the sources) and $build (the build to run).
+. "$source/scripts/wine-env.sh"
 e2e_fail=0
 fail() { echo "FAIL: $*"; e2e_fail=1; }
 
 e2e_setup() {  # ARCH NAME
     if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
         echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
+        exit 1
+    fi
+    if [ "$1" = win32 ] && [ "$corvane_wine_bits" = 64 ]; then
+        echo "FAIL: the win32 prefix needs Wine's 32-bit half, which cannot run: $corvane_wine_why"
         exit 1
     fi
     # The two prefixes run side by side: each looks for a free display from

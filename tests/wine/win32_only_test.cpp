@@ -80,17 +80,21 @@ TEST(WindowsFacts, AProgramEndingWith259AndWaitsThatNeedSynchronize) {
     for (const os::Handle handle : {queryOnly, process, created.process}) os::CloseHandle(handle);
 }
 
-// OpenFile opens no directory. On 64-bit Windows a file only in the native
-// System32 is seen with redirection off, or through the Sysnative alias.
-TEST(WindowsFacts, DirectoriesAreNoFilesAndSystem32IsRedirected) {
+// OpenFile opens no directory.
+TEST(WindowsFacts, DirectoriesAreNoFiles) {
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring dir = std::wstring(temp) + L"corvane dir";
     ::CreateDirectoryW(dir.c_str(), nullptr);
     EXPECT_EQ(os::OpenFileExists(dir), -1);
     ::RemoveDirectoryW(dir.c_str());
-    if (!CommonModule::Is64bitWindows()) return;
+}
 
+// On 64-bit Windows a file only in the native System32 is seen by a 32-bit
+// process with redirection off, or through the Sysnative alias.
+TEST(WindowsFacts, System32IsRedirectedForA32BitProcess) {
+    if (sizeof(void*) == 8) GTEST_SKIP() << "a 64-bit process is never redirected";
+    if (!CommonModule::Is64bitWindows()) return;
     const std::wstring windows = os::EnvironmentValue(L"SystemRoot");
     const std::wstring native = windows + L"\\system32\\corvane-native-only.txt";
     uintptr_t old = 0;
@@ -131,7 +135,9 @@ TEST(WindowsFacts, RegistryKeysInTheNativeView) {
               ERROR_SUCCESS);
     ::RegCloseKey(opened);
     EXPECT_TRUE(os::RegistryKeyExists(key));
-    const LONG plain = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened);
+    // What a plain open of a 32-bit process sees; a 64-bit one asks for it.
+    const REGSAM view32 = sizeof(void*) == 8 ? KEY_WOW64_32KEY : 0;
+    const LONG plain = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view32, &opened);
     if (plain == ERROR_SUCCESS) ::RegCloseKey(opened);
     EXPECT_EQ(plain == ERROR_SUCCESS, !CommonModule::Is64bitWindows());
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
