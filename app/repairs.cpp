@@ -22,6 +22,7 @@ constexpr int32_t kNormal = 1;
 constexpr int kMinimised = 2;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kWorkstation = 1;  // VER_NT_WORKSTATION
 
 // Every repair command is awaited; neither its result nor its exit code
 // changes what comes next.
@@ -69,17 +70,24 @@ bool ClassIsMissing(int32_t lRaisedError) {
     }
 }
 
+// Windows Server has no System Restore ("Minimum supported server: None
+// supported"): there its class is always missing, whatever the repository.
+bool IsServer() {
+    os::VersionInfo version;
+    return os::GetVersionExA(version).ok && version.productType != kWorkstation;
+}
+
 // Resetting returns the repository to its state at installation and drops
 // every class other software registered there, so it is the last resort:
 // only when a check finds it inconsistent and salvaging does not help, or
-// when it verifies but the request found System Restore's class missing.
-// Any other error (access denied, RPC, a provider the re-registration has
-// just fixed) leaves a consistent repository as it is.
+// when it verifies but the request found System Restore's class missing
+// where Windows has it. Any other error (access denied, RPC, a provider the
+// re-registration has just fixed) leaves a consistent repository as it is.
 void RepairRepository(int32_t lRaisedError) {
     const std::wstring winmgmt = SystemRoot() + L"\\system32\\wbem\\winmgmt.exe";
     if (CommonModule::DoesFileExist(winmgmt, false)) {
         const int32_t verified = ExitCodeOf(winmgmt, L"/verifyrepository");
-        if (verified == 0 && !ClassIsMissing(lRaisedError)) return;
+        if (verified == 0 && (!ClassIsMissing(lRaisedError) || IsServer())) return;
         if (verified != 0) {
             RunHidden(winmgmt, L"/salvagerepository");
             if (ExitCodeOf(winmgmt, L"/verifyrepository") == 0) return;
@@ -154,7 +162,8 @@ void EnableShadowCopyServices() {
 // path that was tested. Should a 32-bit shell look for it in SysWOW64
 // instead, the native directory's alias is tried once.
 void StartWithConsent(const std::wstring& path, int windowStyle) {
-    os::CallResult started = os::ShellExecuteWithVerb(L"runas", path, L"", windowStyle);
+    const std::wstring directory = os::SystemDirectory();
+    os::CallResult started = os::ShellExecuteWithVerb(L"runas", path, L"", directory, windowStyle);
     const std::wstring system32 = SystemRoot() + L"\\system32\\";
     const bool notFound =
         started.lastError == kErrorFileNotFound || started.lastError == kErrorPathNotFound;
@@ -162,7 +171,7 @@ void StartWithConsent(const std::wstring& path, int windowStyle) {
         path.compare(0, system32.size(), system32) == 0)
         started = os::ShellExecuteWithVerb(
             L"runas", SystemRoot() + L"\\Sysnative\\" + path.substr(system32.size()), L"",
-            windowStyle);
+            directory, windowStyle);
     if (!started.ok)
         CommonModule::DPrint(L"StartSystemRestoreUI: no start with consent: " +
                              std::to_wstring(started.lastError) + L" " +
@@ -273,9 +282,11 @@ void StartSystemRestoreUI() {
     }
     // The tests above looked at the native directory, so the start does
     // too; the path is passed on its own, never searched for, and is the
-    // whole command line (quoted when it has a blank).
+    // whole command line (quoted when it has a blank). Like every program
+    // Corvane starts, it runs in the system directory.
     CommonModule::DisableFSRedir();
-    const os::CreatedProcess started = os::LaunchProcess(path, Argument(path), kMinimised);
+    const os::CreatedProcess started =
+        os::LaunchProcess(path, Argument(path), os::SystemDirectory(), kMinimised);
     CommonModule::RevertFSRedir();
     CommonModule::UniqueHandle process(started.process);  // not awaited
     if (started.error == os::kErrorElevationRequired) StartWithConsent(path, kMinimised);

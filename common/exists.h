@@ -16,8 +16,8 @@ bool DoesFileExist(const std::wstring& sFile, bool bDebug = false);
 // administrator, often from a download folder, and Windows' own search would
 // look beside Corvane.exe and in the current directory first, where anyone
 // may have dropped a cmd.exe. So a bare name means the native system
-// directory's copy; empty (Windows' search) when it is not there, or when
-// the name carries a path.
+// directory's copy, and nothing else: empty when it is not there (the
+// program is then not started), or when the name carries a path.
 std::wstring SystemProgramPath(const std::wstring& program);
 
 }  // namespace CommonModule

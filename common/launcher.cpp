@@ -20,7 +20,11 @@ constexpr uint32_t kLongestWaitMs = 100;
 
 bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameters, bool bWait,
             int32_t lWindowStyle, int32_t& lExitCode, bool bRunAsSystem) {
-    if (sPathAndFileName.find(L'\\') != std::wstring::npos && !DoesFileExist(sPathAndFileName)) {
+    // A bare name is the system directory's program or none: Windows' own
+    // search would look beside Corvane.exe and in the current directory first.
+    const bool bare = sPathAndFileName.find(L'\\') == std::wstring::npos;
+    const std::wstring systemProgram = bare ? SystemProgramPath(sPathAndFileName) : L"";
+    if (bare ? systemProgram.empty() : !DoesFileExist(sPathAndFileName)) {
         DPrint(L"CommonModule\\ShellX FILE NOT FOUND");
         DPrint(L"\t- sPathAndFileName=" + sPathAndFileName);
         return false;
@@ -46,20 +50,24 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
             throughRunner = true;
         }
     }
-    if (!throughRunner) applicationName = SystemProgramPath(sPathAndFileName);
+    if (!throughRunner) applicationName = systemProgram;
 
     bool result = false;
     DisableFSRedir();
     // A hidden program gets no console window (a default terminal would
     // show one anyway) and reads end-of-file if it asks a question that no
-    // one could see.
-    const os::CreatedProcess created =
-        os::LaunchProcess(applicationName, sShell, windowStyle, windowStyle == 0);
+    // one could see. Every program runs in the system directory: cmd.exe
+    // looks for "reg" or "net" in its current directory first, and
+    // Corvane's may be a download folder.
+    const os::CreatedProcess created = os::LaunchProcess(
+        applicationName, sShell, os::SystemDirectory(), windowStyle, windowStyle == 0);
     if (created.error != 0) {
+        // FormatMessage may read its texts from MUI files, which need
+        // redirection on.
+        RevertFSRedir();
         DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
                ErrorDescription(created.error));
         DPrint(L"\t- sShell=" + sShell);
-        RevertFSRedir();
         return false;
     }
     // Held until the wait handle is open, so that a program that ends at

@@ -8,7 +8,8 @@
 namespace CommonModule {
 
 // Starts sPathAndFileName with sParameters (joined by one blank), showing its
-// window as lWindowStyle. With bWait, returns when the program has ended and
+// window as lWindowStyle, in the system directory; a bare name is only ever
+// the system directory's program. With bWait, returns when the program has ended and
 // stores its exit code in lExitCode; otherwise leaves lExitCode alone. With
 // bRunAsSystem, runs it through "3rd Party Tools\psexec.exe" below AppPath.
 // True when the program was started (and, with bWait, has ended).

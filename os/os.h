@@ -46,10 +46,13 @@ struct WmiOutcome {
     std::wstring errorDescription;  // the WMI layer's own text, may be empty
 };
 
+// From Windows Vista on, a connection that WMI cannot make within two
+// minutes is raised like any other error; XP offers no limit.
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call);
 
 // The largest value of one unsigned integer property over the instances that
-// a WQL query returns; 0 when it returns none.
+// a WQL query returns; 0 when it returns none. An instance that does not
+// arrive within two minutes fails the query (WBEM_E_TIMED_OUT).
 struct WmiQueryOutcome {
     bool ok = false;  // the query ran and every instance held the property
     int32_t errorCode = 0;
@@ -160,13 +163,15 @@ struct CreatedProcess {
 };
 
 // CreateProcessW with STARTF_USESHOWWINDOW. An empty applicationName lets
-// Windows take the program from the command line and search for it.
+// Windows take the program from the command line and search for it. The
+// program starts in currentDirectory (the caller's own when empty).
 // detachedConsole adds CREATE_NO_WINDOW and STARTF_USESTDHANDLES with
 // standard input, output and error on the NUL device: a console program gets
 // no console window and reads end-of-file. The NUL handle is the only one
 // made inheritable, and only for the start.
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
-                             int showWindow, bool detachedConsole = false);
+                             const std::wstring& currentDirectory, int showWindow,
+                             bool detachedConsole = false);
 
 constexpr uint32_t kProcessQueryInformation = 0x400;
 constexpr uint32_t kSynchronize = 0x100000;  // needed to wait on a handle
@@ -228,10 +233,16 @@ CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
 // call returns at once.
 CallResult ExitWindowsEx(uint32_t flags, uint32_t reason);
 
-// What Corvane reads of GetVersionExA's OSVERSIONINFOA.
+// InitiateSystemShutdownExW for the local computer, at once and without a
+// message; like ExitWindowsEx it needs the enabled shutdown privilege.
+CallResult InitiateSystemShutdownExW(bool forceAppsClosed, bool rebootAfterShutdown,
+                                     uint32_t reason);
+
+// What Corvane reads of GetVersionExA's OSVERSIONINFOEXA.
 struct VersionInfo {
     uint32_t platformId = 0;    // VER_PLATFORM_WIN32_NT is 2
     uint32_t majorVersion = 0;  // 5 for XP, 6 from Vista on
+    uint32_t productType = 0;   // VER_NT_WORKSTATION is 1; servers and domain controllers differ
 };
 CallResult GetVersionExA(VersionInfo& info);
 
@@ -276,13 +287,16 @@ constexpr uint32_t kErrorElevationRequired = 740;  // what CreateProcess says wi
 constexpr uint32_t kErrorCancelled = 1223;         // the user declined
 
 // ShellExecuteExW of a file with a verb ("runas" asks the user's consent to
-// elevate), synchronous and without error dialogs, COM initialised for it as
-// the shell asks; the started program is not awaited. Call it with WOW64
+// elevate) in a directory, synchronous and without error dialogs, COM
+// initialised for it as the shell asks; the started program is not awaited.
+// Its windows (the consent prompt) are owned by the status window while that
+// is open. Call it with WOW64
 // redirection on: the shell loads its own components. Windows carries out
 // an elevated start from a 64-bit service on 64-bit Windows, which starts
 // the native file of a System32 path.
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
-                                const std::wstring& parameters, int showWindow);
+                                const std::wstring& parameters, const std::wstring& directory,
+                                int showWindow);
 
 // ---- Service control manager -------------------------------------------------
 

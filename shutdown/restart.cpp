@@ -26,7 +26,9 @@ constexpr uint32_t kTokenAdjustPrivileges = 0x20;
 constexpr uint32_t kTokenQuery = 0x8;
 constexpr uint32_t kSePrivilegeEnabled = 2;
 constexpr uint32_t kPlatformWin32NT = 2;
-constexpr uint32_t kAnyReason = 0xFFFFFFFF;
+// SHTDN_REASON_MAJOR_OTHER | SHTDN_REASON_MINOR_OTHER |
+// SHTDN_REASON_FLAG_PLANNED: "Other (Planned)" in the system's event log.
+constexpr uint32_t kPlannedReason = 0x80000000;
 
 constexpr int32_t kEwxReboot = 2;
 constexpr int32_t kEwxForce = 4;
@@ -48,6 +50,18 @@ std::wstring ErrorSource() {
 
 std::wstring InBrackets(uint32_t lErrorCode) { return L"[" + ApiErrorText(lErrorCode) + L"]"; }
 
+// ExitWindowsEx "can succeed without actually shutting down the computer"
+// when Corvane is not the interactive user (elevated with another account,
+// run as SYSTEM); InitiateSystemShutdownEx restarts whoever asks.
+bool InitiateRestart(bool bForce) {
+    try {
+        if (IsWindowsNT() && !EnableShutdownPrivilege()) return false;
+    } catch (const ShutdownError&) {
+        return false;  // ExitWindowsEx is tried next all the same
+    }
+    return os::InitiateSystemShutdownExW(bForce, true, kPlannedReason).ok;
+}
+
 // Windows PE has no shutdown.exe; its own restart command stands in.
 std::wstring FallbackCommand(bool bForce) {
     if (os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"))
@@ -63,7 +77,7 @@ bool ShutdownSystem(int32_t lFlags) {
 
     if (IsWindowsNT() && !EnableShutdownPrivilege()) return false;
 
-    const os::CallResult result = os::ExitWindowsEx(static_cast<uint32_t>(lFlags), kAnyReason);
+    const os::CallResult result = os::ExitWindowsEx(static_cast<uint32_t>(lFlags), kPlannedReason);
     if (!result.ok)
         Raise(kErrShutdownFailed, L"ShutdownSystem failed: " + ApiErrorText(result.lastError));
     return true;
@@ -112,6 +126,7 @@ bool IsWindowsNT() {
 std::wstring ApiErrorText(uint32_t lErrorCode) { return os::FormatSystemMessage(lErrorCode); }
 
 void RestartComputer(bool bForce) {
+    if (InitiateRestart(bForce)) return;
     bool accepted = false;
     try {
         accepted = ShutdownSystem(bForce ? kEwxReboot | kEwxForce : kEwxReboot);
@@ -119,13 +134,14 @@ void RestartComputer(bool bForce) {
         // Whatever the refusal, the command line may still do it.
     }
     if (accepted) return;
-    // If it cannot start, the restart simply does not happen.
+    // Only the system directory's copy, started there. If it is missing or
+    // cannot start, the restart simply does not happen.
     const std::wstring commandLine = FallbackCommand(bForce);
+    const std::wstring program =
+        CommonModule::SystemProgramPath(commandLine.substr(0, commandLine.find(L' ')));
+    if (program.empty()) return;
     CommonModule::UniqueHandle process(
-        os::LaunchProcess(
-            CommonModule::SystemProgramPath(commandLine.substr(0, commandLine.find(L' '))),
-            commandLine, kShowMinimized)
-            .process);
+        os::LaunchProcess(program, commandLine, os::SystemDirectory(), kShowMinimized).process);
 }
 
 }  // namespace ShutDownMod

@@ -1,5 +1,5 @@
-// Restarting Windows: the shutdown privilege, ExitWindowsEx, and the
-// command-line fallback.
+// Restarting Windows: the shutdown privilege, InitiateSystemShutdownEx,
+// ExitWindowsEx, and the command-line fallback.
 #pragma once
 
 #include <cstdint>
@@ -42,9 +42,10 @@ bool IsWindowsNT();
 // (line end included); empty when the system has none.
 std::wstring ApiErrorText(uint32_t lErrorCode);
 
-// Asks Windows to restart; force closes running applications without
-// asking. When Windows refuses, starts the restart command minimised and
-// does not wait. Never raises, returns nothing to examine.
+// Asks Windows to restart, through InitiateSystemShutdownEx and, where that
+// fails, ExitWindowsEx; force closes running applications without asking.
+// When Windows refuses both, starts the system directory's restart command
+// minimised and does not wait. Never raises, returns nothing to examine.
 void RestartComputer(bool bForce);
 
 }  // namespace ShutDownMod

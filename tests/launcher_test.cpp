@@ -14,12 +14,14 @@ using LauncherTest = SimTest;
 TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     sim::Make64Bit();
     CommonModule::bManageFSRedir = true;
-    m().systemMessages[2] = L"The system cannot find the file specified.";
+    m().systemMessages[5] = L"Access is denied.";
     const std::wstring tool = L"C:\\Program Files\\Tool\\tool.exe";
     const std::wstring runner = L"C:\\Tools\\3rd Party Tools\\psexec.exe";
     sim::AddFile(tool);
     sim::AddFile(runner);
-    sim::AddFile(L"C:\\Tools\\cmd.exe");  // planted beside Corvane.exe
+    for (const wchar_t* planted : {L"cmd.exe", L"reg.exe"})  // beside Corvane.exe, not in System32
+        sim::AddFile(L"C:\\Tools\\" + std::wstring(planted));
+    sim::AddFile(L"C:\\Windows\\System32\\blocked.exe").launchError = 5;
     sim::AddFile(m().currentDirectory + L"\\rundll32.exe");
     sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 1000;
     const int64_t start = m().clockMs;
@@ -46,7 +48,8 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     EXPECT_TRUE(run(tool, L"", true, 0));
     EXPECT_TRUE(run(L"rundll32.exe", L"x.dll,Entry", true, 1));
     EXPECT_FALSE(run(L"C:\\Windows\\System32\\wbem\\gone.exe", L"/regserver", true, 0));
-    EXPECT_FALSE(run(L"nosuch.exe", L"/q", true, 0));
+    EXPECT_FALSE(run(L"reg.exe", L"query x", true, 0));
+    EXPECT_FALSE(run(L"blocked.exe", L"/q", true, 0));
     EXPECT_TRUE(run(L"cmd.exe", L"/c whoami", true, 1, true));
     EXPECT_TRUE(run(L"cmd.exe", L"/c whoami", false, 1, true));
     sim::Remove(runner);
@@ -71,8 +74,9 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
               (std::vector<std::wstring>{
                   L"\tCommonModule\\ShellX FILE NOT FOUND",
                   L"\t\t- sPathAndFileName=C:\\Windows\\System32\\wbem\\gone.exe",
-                  L"\tCommonModule\\ShellX VB ERROR: 2 The system cannot find the file specified.",
-                  L"\t\t- sShell=nosuch.exe /q", L"\tShellX:  Cannot find PSEXEC.EXE",
+                  L"\tCommonModule\\ShellX FILE NOT FOUND", L"\t\t- sPathAndFileName=reg.exe",
+                  L"\tCommonModule\\ShellX VB ERROR: 5 Access is denied.",
+                  L"\t\t- sShell=blocked.exe /q", L"\tShellX:  Cannot find PSEXEC.EXE",
                   L"\tShellX:  Cannot run app as system with PSEXEC on a UNC path.",
                   L"\tShellX (Failed):  cmd.exe /c ver"}));
     for (const sim::StartedProcess& p : m().processes)

@@ -62,8 +62,10 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
 }
 
 // A consistent repository is reset only when the request found the class
-// missing; an inconsistent one (winmgmt exits 1358) is salvaged first. Without
-// winmgmt.exe the step is the one call, which ShellX reports.
+// missing, and never on a server, which has no such class; an inconsistent
+// one (winmgmt exits 1358) is salvaged first, and reset if that fails, on a
+// server too. Without winmgmt.exe the step is the one call, which ShellX
+// reports.
 TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
     const std::wstring winmgmt = L"C:\\Windows\\system32\\wbem\\winmgmt.exe";
     const std::wstring verify = winmgmt + L" /verifyrepository";
@@ -74,6 +76,7 @@ TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
         std::deque<uint32_t> exitCodes;  // of winmgmt.exe's runs, /regserver first
         uint32_t raised;
         Lines commands;
+        uint32_t productType = 1;  // a workstation; 3 a server
     };
     const Case cases[] = {
         {{0, 0}, 0, kept},
@@ -86,11 +89,14 @@ TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
         {{0, 1358, 0, 0}, 0, {verify, salvage, verify}},
         {{0, 1358, 0, 0}, 0x80041010u, {verify, salvage, verify}},
         {{0, 1358, 0, 1358}, 0, {verify, salvage, verify, reset}},
+        {{0, 0}, 0x80041010u, kept, 3},
+        {{0, 1358, 0, 1358}, 0x80041010u, {verify, salvage, verify, reset}, 3},
         {{}, 0, {}},  // no winmgmt.exe
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
+        m().shutdown.productType = c.productType;
         if (c.exitCodes.empty())
             sim::Remove(winmgmt);
         else

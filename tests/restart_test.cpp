@@ -73,22 +73,36 @@ TEST_F(RestartTest, EachFailingStepRaisesItsNumber) {
     }
 }
 
-TEST_F(RestartTest, TheFallbackRunsOnlyWhenWindowsRefusesAndFromTheSystemDirectory) {
+// InitiateSystemShutdownEx (which restarts whoever Corvane runs as), then
+// ExitWindowsEx, both with a planned reason, then the system directory's
+// command: each only when the one before failed. Nothing planted elsewhere
+// is started.
+TEST_F(RestartTest, EachWayToRestartOnlyAfterTheOneBeforeFailed) {
     const std::wstring wpeutil = L"C:\\Windows\\System32\\wpeutil.exe";
-    sim::AddFile(L"C:\\Tools\\shutdown.exe");  // planted beside Corvane.exe
+    for (const wchar_t* planted : {L"C:\\Tools\\shutdown.exe", L"C:\\Tools\\wpeutil.exe"})
+        sim::AddFile(planted);  // beside Corvane.exe
     sim::AddFile(m().currentDirectory + L"\\shutdown.exe");
     sim::AddFile(wpeutil);
     sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control");
-    s().exitWindows = FailsWith(1115);  // a shutdown in progress
+    s().initiateShutdown = s().exitWindows = FailsWith(1115);  // a shutdown in progress
     ShutDownMod::RestartComputer(true);
     ShutDownMod::RestartComputer(false);
     s().exitWindows = sim::Failure{};
-    ShutDownMod::RestartComputer(true);                                  // accepted
+    ShutDownMod::RestartComputer(false);
+    s().initiateShutdown = sim::Failure{};
+    ShutDownMod::RestartComputer(true);
     sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT");  // Windows PE
-    s().tokenOpen = FailsWith(kAccessDenied);  // refused before ExitWindowsEx
+    s().tokenOpen = FailsWith(kAccessDenied);  // refused before either request
     ShutDownMod::RestartComputer(false);
     sim::Remove(wpeutil);
     EXPECT_NO_THROW(ShutDownMod::RestartComputer(true)) << "nothing to start";
+    std::string requests;
+    for (const sim::ShutdownRequest& request : s().shutdownRequests) {
+        EXPECT_EQ(request.reason, 0x80000000u) << "other, planned";
+        requests += request.call.substr(0, 4) + std::to_string(request.flags) +
+                    (request.accepted ? "+ " : "- ");
+    }
+    EXPECT_EQ(requests, "Init6- Exit6- Init2- Exit2- Init2- Exit2+ Init6+ ");
     const std::wstring shutdown = L"C:\\Windows\\System32\\shutdown.exe|shutdown.exe -r -t 0";
     EXPECT_EQ(Ran(), (std::vector<std::wstring>{shutdown + L" -f|2", shutdown + L"|2",
                                                 wpeutil + L"|wpeutil.exe Reboot|2"}));

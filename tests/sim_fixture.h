@@ -1,6 +1,7 @@
 // Every native test starts on a fresh simulated machine, and ends with
 // nothing left open on it: no handle, token, listing or service handle, nothing
-// closed that was not open, and WOW64 redirection back on. A table that starts
+// closed that was not open, and WOW64 redirection back on; and with every
+// program it started run in the system directory. A table that starts
 // each case afresh with SetUp() has each case checked so.
 #pragma once
 
@@ -67,6 +68,8 @@ private:
         EXPECT_EQ(m().invalidCloses + m().serviceManager.invalidCloses, 0)
             << "something was closed that was not open";
         EXPECT_FALSE(m().redirectionDisabled) << "WOW64 redirection left off";
+        for (const sim::StartedProcess& p : m().processes)
+            EXPECT_EQ(p.currentDirectory, L"C:\\Windows\\system32") << p.commandLine;
     }
     bool started_ = false;
 };

@@ -69,12 +69,14 @@ TEST_F(WorkflowTest, OneRunShowsTheRequestEachStepAndTheFinalMessage) {
 }
 
 // Escalation is driven by the returned value alone; line 2 of the final
-// message is the last attempt's error, line 3 the last value returned. Each
+// message is the last attempt's error, line 3 the last value returned (a
+// request that timed out is an error like any other). Each
 // repair is followed by a half-second pause (the only time that passes here),
 // and a sound repository is reset only when the request before the full
 // repair found the class missing.
 TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
     const int32_t noNamespace = static_cast<int32_t>(0x8004100Eu);
+    const int32_t timedOut = static_cast<int32_t>(0x80041069u);  // WBEM_E_TIMED_OUT
     const os::WmiOutcome none = sim::ReturnsNothing();
     struct Case {
         std::vector<os::WmiOutcome> outcomes;
@@ -95,6 +97,8 @@ TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
         {{Raises(noNamespace, L"x"), Raises(6, L"y"), Returns(-3)}, -3, 2, L"0 - |Result:  -3", false},
         {{none, none, none}, 1, 2, L"-2147217407 - CreateRestorePoint returned no value|Result:  1", false},
         {{Raises(5, L""), Raises(5, L""), Raises(5, L"")}, 1, 2, L"5 - Access is denied.|Result:  1", false},
+        {{Raises(timedOut, L"x"), Raises(timedOut, L"y"), Raises(timedOut, L"Timed out ")}, 1, 2,
+         L"-2147217303 - Timed out |Result:  1", false},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -142,9 +146,10 @@ TEST_F(WorkflowTest, TheFinalQuestionWhereSomebodyCanSeeItAndWhatItsAnswerDoes) 
         EXPECT_EQ(m().messageBoxes.size(), c.asked ? 1u : 0u);
         EXPECT_EQ(Traced(kSkipped), !c.asked);
         const int answer = c.asked ? c.answer : 2;
-        ASSERT_EQ(m().shutdown.exitWindowsRequests.size(), answer == 6 ? 1u : 0u);
-        for (const auto& request : m().shutdown.exitWindowsRequests)
-            EXPECT_EQ(request.flags, 6u) << "forced";
+        ASSERT_EQ(m().shutdown.shutdownRequests.size(), answer == 6 ? 1u : 0u);
+        for (const auto& request : m().shutdown.shutdownRequests)
+            EXPECT_EQ(request.call + " " + std::to_string(request.flags),
+                      "InitiateSystemShutdownExW 6");
         EXPECT_EQ(m().processes.back().program == restore, answer == 7);
         for (const sim::StartedProcess& p : m().processes)
             EXPECT_EQ(p.commandLine.find(L"shutdown.exe"), std::wstring::npos) << "no fallback";

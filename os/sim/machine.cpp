@@ -6,12 +6,12 @@
 
 namespace sim {
 
-namespace {
-
 std::wstring Upper(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
     return text;
 }
+
+namespace {
 
 bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
     const std::wstring p = Upper(path), f = Upper(folder);
@@ -48,6 +48,8 @@ bool CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& 
 }
 
 namespace {
+const wchar_t* const kTools[] = {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe",
+                                 L"wbem\\winmgmt.exe"};
 std::unique_ptr<Machine>& Instance() {
     static std::unique_ptr<Machine> instance = std::make_unique<Machine>();
     return instance;
@@ -61,13 +63,10 @@ void Reset() {
     Machine& m = machine();
     m.environment[L"SystemRoot"] = m.windowsDirectory;
     m.environment[L"windir"] = m.windowsDirectory;
-    m.environment[L"Path"] = L"C:\\Windows\\system32;C:\\Windows";
     AddDirectory(L"C:\\");
     AddDirectory(m.currentDirectory);
     AddFile(m.executablePath);
-    for (const wchar_t* tool :
-         {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe", L"wbem\\winmgmt.exe"})
-        AddFile(m.windowsDirectory + L"\\System32\\" + tool);
+    for (const wchar_t* tool : kTools) AddFile(m.windowsDirectory + L"\\System32\\" + tool);
     // System Restore as Windows 10 has it: the key of its settings, and the
     // parameters of the two methods Corvane calls.
     AddRegistryKey(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore");
@@ -84,9 +83,7 @@ void Make64Bit() {
     m.wow64 = true;
     m.environment[L"ProgramFiles(x86)"] = L"C:\\Program Files (x86)";
     AddDirectory(L"C:\\Program Files (x86)");
-    for (const wchar_t* tool :
-         {L"cmd.exe", L"rundll32.exe", L"regsvr32.exe", L"shutdown.exe", L"wbem\\winmgmt.exe"})
-        AddFile(m.windowsDirectory + L"\\SysWOW64\\" + tool);
+    for (const wchar_t* tool : kTools) AddFile(m.windowsDirectory + L"\\SysWOW64\\" + tool);
 }
 
 std::wstring Resolve(const std::wstring& input) {

@@ -14,7 +14,9 @@
 
 namespace sim {
 
-// Environment names compare without regard to case, as on Windows.
+// Paths, registry and environment names compare without regard to case, as
+// on Windows.
+std::wstring Upper(std::wstring text);
 struct CaseInsensitiveLess {
     bool operator()(const std::wstring& a, const std::wstring& b) const;
 };
@@ -59,7 +61,8 @@ struct StartedProcess {
     std::wstring applicationName;  // as passed, may be empty
     std::wstring commandLine;
     int showWindow = 0;
-    std::wstring program;  // the file that really ran
+    std::wstring program;           // the file that really ran
+    std::wstring currentDirectory;  // as passed; empty: Corvane's own
     bool redirectionDisabled = false;
     uint32_t processId = 0;
     int64_t endsAtMs = 0;
@@ -84,7 +87,10 @@ struct Failure {
 };
 inline Failure FailsWith(uint32_t lastError) { return Failure{true, lastError}; }
 
-struct ExitWindowsRequest {
+// A request to end Windows, by call name; InitiateSystemShutdownEx's as the
+// ExitWindowsEx flags of the same meaning (1 shut down, 2 restart, 4 forced).
+struct ShutdownRequest {
+    std::string call;
     uint32_t flags = 0;
     uint32_t reason = 0;
     bool accepted = false;
@@ -95,6 +101,7 @@ struct ExitWindowsRequest {
 struct ShutdownState {
     uint32_t platformId = 2;  // VER_PLATFORM_WIN32_NT; 1 is Windows 9x
     uint32_t majorVersion = 10;
+    uint32_t productType = 1;  // VER_NT_WORKSTATION; 3 a server
     // The account holds the shutdown privilege; like every privilege of a
     // token it starts disabled.
     bool holdsShutdownPrivilege = true;
@@ -106,9 +113,10 @@ struct ShutdownState {
     Failure tokenOpen;
     Failure tokenAdjust;
     Failure exitWindows;
+    Failure initiateShutdown;
 
     std::vector<std::string> calls;  // Windows calls in order, by name
-    std::vector<ExitWindowsRequest> exitWindowsRequests;
+    std::vector<ShutdownRequest> shutdownRequests;
     std::map<uintptr_t, uint32_t> openTokens;  // handle -> access granted
 };
 

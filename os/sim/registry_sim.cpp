@@ -4,9 +4,6 @@
 #include "os/os.h"
 #include "os/sim/machine.h"
 
-#include <algorithm>
-#include <cwctype>
-
 namespace sim {
 
 namespace {
@@ -14,37 +11,31 @@ namespace {
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorAccessDenied = 5;
 
-std::wstring KeyName(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
-    return text;
-}
-
 RegistryKey* KeyAt(const std::wstring& subKey) {
     auto& keys = machine().registry.keys;
-    const auto found = keys.find(KeyName(subKey));
+    const auto found = keys.find(Upper(subKey));
     return found == keys.end() ? nullptr : &found->second;
 }
 
 }  // namespace
 
 RegistryKey& AddRegistryKey(const std::wstring& subKey) {
-    RegistryKey& key = machine().registry.keys[KeyName(subKey)];
+    RegistryKey& key = machine().registry.keys[Upper(subKey)];
     if (key.path.empty()) key.path = subKey;
     return key;
 }
 
 void SetRegistryValue(const std::wstring& subKey, const std::wstring& name,
                       const os::RegistryValue& value) {
-    AddRegistryKey(subKey).values[KeyName(name)] = value;
+    AddRegistryKey(subKey).values[Upper(name)] = value;
 }
 
 std::optional<os::RegistryValue> RegistryValueOf(const Registry& registry,
                                                  const std::wstring& subKey,
                                                  const std::wstring& name) {
-    const auto key = registry.keys.find(KeyName(subKey));
+    const auto key = registry.keys.find(Upper(subKey));
     if (key == registry.keys.end()) return std::nullopt;
-    const auto value = key->second.values.find(KeyName(name));
+    const auto value = key->second.values.find(Upper(name));
     if (value == key->second.values.end()) return std::nullopt;
     return value->second;
 }
@@ -69,7 +60,7 @@ uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
     sim::RegistryKey* key = sim::KeyAt(subKey);
     if (!key) return sim::kErrorFileNotFound;
     if (!key->writable) return sim::kErrorAccessDenied;
-    key->values[sim::KeyName(name)] = value;
+    key->values[sim::Upper(name)] = value;
     return 0;
 }
 
@@ -77,7 +68,7 @@ uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& nam
     sim::RegistryKey* key = sim::KeyAt(subKey);
     if (!key) return sim::kErrorFileNotFound;
     if (!key->writable) return sim::kErrorAccessDenied;
-    return key->values.erase(sim::KeyName(name)) != 0 ? 0 : sim::kErrorFileNotFound;
+    return key->values.erase(sim::Upper(name)) != 0 ? 0 : sim::kErrorFileNotFound;
 }
 
 }  // namespace os

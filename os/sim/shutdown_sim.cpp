@@ -1,8 +1,9 @@
 // The token, privilege and shutdown part of the seam, answered by the
 // simulated machine. It keeps Windows' rules that Corvane depends on: the
 // token's access decides what may be done with it, a privilege not held
-// cannot be enabled, and on the NT family ExitWindowsEx refuses to shut down
-// or restart without the enabled shutdown privilege.
+// cannot be enabled, and on the NT family ExitWindowsEx and
+// InitiateSystemShutdownEx refuse to shut down or restart without the
+// enabled shutdown privilege.
 #include "os/os.h"
 #include "os/sim/machine.h"
 
@@ -41,6 +42,17 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 bool SameLuid(const Luid& a, const Luid& b) {
     return a.lowPart == b.lowPart && a.highPart == b.highPart;
+}
+
+CallResult Request(const char* call, const sim::Failure& failure, uint32_t flags, uint32_t reason) {
+    const CallResult ok = Record(call);
+    sim::ShutdownState& s = State();
+    s.shutdownRequests.push_back(sim::ShutdownRequest{call, flags, reason, false});
+    if (failure.fails) return Fail(failure.lastError);
+    if (s.platformId == kPlatformWin32NT && (flags & kEndsTheSystem) && !s.shutdownPrivilegeEnabled)
+        return Fail(kErrorPrivilegeNotHeld);
+    s.shutdownRequests.back().accepted = true;
+    return ok;
 }
 
 }  // namespace
@@ -98,14 +110,13 @@ CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
 }
 
 CallResult ExitWindowsEx(uint32_t flags, uint32_t reason) {
-    const CallResult ok = Record("ExitWindowsEx");
-    sim::ShutdownState& s = State();
-    s.exitWindowsRequests.push_back(sim::ExitWindowsRequest{flags, reason, false});
-    if (s.exitWindows.fails) return Fail(s.exitWindows.lastError);
-    if (s.platformId == kPlatformWin32NT && (flags & kEndsTheSystem) && !s.shutdownPrivilegeEnabled)
-        return Fail(kErrorPrivilegeNotHeld);
-    s.exitWindowsRequests.back().accepted = true;
-    return ok;
+    return Request("ExitWindowsEx", State().exitWindows, flags, reason);
+}
+
+CallResult InitiateSystemShutdownExW(bool forceAppsClosed, bool rebootAfterShutdown,
+                                     uint32_t reason) {
+    return Request("InitiateSystemShutdownExW", State().initiateShutdown,
+                   (rebootAfterShutdown ? 2u : 1u) | (forceAppsClosed ? 4u : 0u), reason);
 }
 
 CallResult GetVersionExA(VersionInfo& info) {
@@ -113,6 +124,7 @@ CallResult GetVersionExA(VersionInfo& info) {
     if (State().versionQuery.fails) return Fail(State().versionQuery.lastError);
     info.platformId = State().platformId;
     info.majorVersion = State().majorVersion;
+    info.productType = State().productType;
     return ok;
 }
 

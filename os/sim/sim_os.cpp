@@ -19,11 +19,6 @@ constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80041005u);  // WBEM_E_
 
 sim::StatusWindow& Window() { return sim::machine().window; }
 
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
-
 bool WindowAlive() { return Window().created && !Window().destroyed; }
 
 // Windows skips a new restore point while the last one is younger than the
@@ -199,6 +194,9 @@ std::wstring EnvironmentValue(const std::wstring& name) {
 }
 
 std::wstring FormatSystemMessage(uint32_t code) {
+    // From Vista on the texts are in MUI files, which may not load with
+    // redirection off; the model never loads them then.
+    if (sim::machine().redirectionDisabled) return {};
     const auto& messages = sim::machine().systemMessages;
     const auto found = messages.find(code);
     return found == messages.end() ? std::wstring() : found->second + L"\r\n";
@@ -264,7 +262,7 @@ uintptr_t FindFirst(const std::wstring& pattern, FindEntry& entry, uint32_t& err
     }
     // The children of the folder: the keys that start with it and hold no
     // further backslash.
-    std::wstring prefix = Upper(folder);
+    std::wstring prefix = sim::Upper(folder);
     if (prefix.back() != L'\\') prefix += L'\\';
     for (auto it = m.files.lower_bound(prefix); it != m.files.end();) {
         const std::wstring& key = it->first;
@@ -339,23 +337,15 @@ std::wstring ProgramToken(const std::wstring& commandLine) {
 
 // Windows' search for a program named without a path: the executable's
 // directory, the current directory, the system directory, the Windows
-// directory, then PATH.
+// directory (PATH, which comes next, is left out).
 const sim::FileEntry* SearchProgram(std::wstring name) {
     const sim::Machine& m = sim::machine();
     if (name.find(L'.') == std::wstring::npos) name += L".exe";
     if (name.find(L'\\') != std::wstring::npos || name.find(L':') != std::wstring::npos)
         return sim::Find(name);
-    std::vector<std::wstring> folders = {
-        m.executablePath.substr(0, m.executablePath.find_last_of(L'\\')), m.currentDirectory,
-        SystemDirectory(), m.windowsDirectory};
-    const std::wstring path = EnvironmentValue(L"PATH");
-    for (size_t start = 0; start < path.size();) {
-        size_t end = path.find(L';', start);
-        if (end == std::wstring::npos) end = path.size();
-        if (end > start) folders.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    for (const std::wstring& folder : folders) {
+    for (const std::wstring& folder :
+         {m.executablePath.substr(0, m.executablePath.find_last_of(L'\\')), m.currentDirectory,
+          SystemDirectory(), m.windowsDirectory}) {
         const sim::FileEntry* entry = sim::Find(folder + L"\\" + name);
         if (entry && !entry->directory) return entry;
     }
@@ -369,10 +359,11 @@ sim::StartedProcess* ProcessById(uint32_t processId) {
 }
 
 sim::StartedProcess& Start(const sim::FileEntry& program, const std::wstring& commandLine,
-                           int showWindow) {
+                           const std::wstring& currentDirectory, int showWindow) {
     sim::Machine& m = sim::machine();
     sim::StartedProcess started;
     started.commandLine = commandLine;
+    started.currentDirectory = currentDirectory;
     started.showWindow = showWindow;
     started.program = program.path;
     started.redirectionDisabled = m.redirectionDisabled;
@@ -390,7 +381,8 @@ sim::StartedProcess& Start(const sim::FileEntry& program, const std::wstring& co
 }  // namespace
 
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
-                             int showWindow, bool detachedConsole) {
+                             const std::wstring& currentDirectory, int showWindow,
+                             bool detachedConsole) {
     CreatedProcess created;
     const sim::FileEntry* program = applicationName.empty()
                                         ? SearchProgram(ProgramToken(commandLine))
@@ -403,12 +395,13 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
         created.error = program->launchError;
         return created;
     }
-    sim::StartedProcess& started = Start(*program, commandLine, showWindow);
+    sim::StartedProcess& started = Start(*program, commandLine, currentDirectory, showWindow);
     started.applicationName = applicationName;
     started.detachedConsole = detachedConsole;
     // The command interpreter's "/c exit N" is common enough in tests to model.
     const size_t exitAt = commandLine.find(L"/c exit ");
-    if (exitAt != std::wstring::npos && Upper(program->path).find(L"CMD.EXE") != std::wstring::npos)
+    if (exitAt != std::wstring::npos &&
+        sim::Upper(program->path).find(L"CMD.EXE") != std::wstring::npos)
         started.exitCode =
             static_cast<uint32_t>(std::wcstoul(commandLine.c_str() + exitAt + 8, nullptr, 10));
     created.processId = started.processId;
@@ -481,10 +474,11 @@ CallResult CurrentProcessSessionId(uint32_t& sessionId) {
 }
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
-                                const std::wstring& parameters, int showWindow) {
+                                const std::wstring& parameters, const std::wstring& directory,
+                                int showWindow) {
     sim::Machine& m = sim::machine();
     const bool elevatedNative = verb == L"runas" && m.wow64 && !m.consentStartRedirected;
-    if (elevatedNative && Upper(file).find(L"\\SYSNATIVE\\") != std::wstring::npos)
+    if (elevatedNative && sim::Upper(file).find(L"\\SYSNATIVE\\") != std::wstring::npos)
         return CallResult{false, 3};  // ERROR_PATH_NOT_FOUND: no alias for a 64-bit service
     const bool redirectionWas = m.redirectionDisabled;
     if (elevatedNative) m.redirectionDisabled = true;
@@ -495,7 +489,7 @@ CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& fi
     // The shell quotes the program it starts.
     sim::StartedProcess& started =
         Start(*program, L"\"" + file + L"\"" + (parameters.empty() ? L"" : L" " + parameters),
-              showWindow);
+              directory, showWindow);
     started.verb = verb;
     return CallResult{true, 0};
 }

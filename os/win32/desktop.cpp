@@ -2,6 +2,7 @@
 // program with the user's consent.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 #include <shellapi.h>
 
@@ -33,7 +34,8 @@ CallResult CurrentProcessSessionId(uint32_t& sessionId) {
 }
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
-                                const std::wstring& parameters, int showWindow) {
+                                const std::wstring& parameters, const std::wstring& directory,
+                                int showWindow) {
     // The shell may hand the verb to extensions that are COM objects; its
     // page asks for this apartment, without OLE1 DDE.
     win32::ScopedComInit com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -42,9 +44,12 @@ CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& fi
     // NOASYNC: Corvane ends right after the call. NO_UI: a refusal or a
     // missing file is traced, not put in a dialog.
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    // Without an owner the consent prompt may only flash on the task bar.
+    info.hwnd = win32::StatusWindowHandle();
     info.lpVerb = verb.c_str();
     info.lpFile = file.c_str();
     info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+    info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
     info.nShow = showWindow;
     if (!::ShellExecuteExW(&info)) return CallResult{false, ::GetLastError()};
     return CallResult{true, 0};

@@ -30,4 +30,8 @@ FunctionPointer Kernel32Function(const char* name) {
                     : nullptr;
 }
 
+// The status window while it is open, else null: the owner of the windows
+// that the shell opens for Corvane.
+HWND StatusWindowHandle();
+
 }  // namespace win32

@@ -64,7 +64,8 @@ private:
 }  // namespace
 
 CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wstring& commandLine,
-                             int showWindow, bool detachedConsole) {
+                             const std::wstring& currentDirectory, int showWindow,
+                             bool detachedConsole) {
     CreatedProcess created;
     StartupInfoEx info{};
     STARTUPINFOW& startup = info.startup;
@@ -104,8 +105,9 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
 
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(applicationName.empty() ? nullptr : applicationName.c_str(), line.data(),
-                          nullptr, nullptr, detachedConsole ? TRUE : FALSE, flags, nullptr, nullptr,
-                          &startup, &process)) {
+                          nullptr, nullptr, detachedConsole ? TRUE : FALSE, flags, nullptr,
+                          currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup,
+                          &process)) {
         const DWORD error = ::GetLastError();
         created.error = error != 0 ? error : ERROR_GEN_FAILURE;  // never a failure read as a start
         return created;

@@ -86,12 +86,23 @@ CallResult ExitWindowsEx(uint32_t flags, uint32_t reason) {
     return Succeeded();
 }
 
+CallResult InitiateSystemShutdownExW(bool forceAppsClosed, bool rebootAfterShutdown,
+                                     uint32_t reason) {
+    // A zero timeout shows no dialog, and the shutdown cannot be aborted.
+    if (!::InitiateSystemShutdownExW(nullptr, nullptr, 0, forceAppsClosed ? TRUE : FALSE,
+                                     rebootAfterShutdown ? TRUE : FALSE, reason))
+        return FailedWithLastError();
+    return Succeeded();
+}
+
 CallResult GetVersionExA(VersionInfo& info) {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;  // 148
-    if (!::GetVersionExA(&version)) return FailedWithLastError();
+    // The extended record (Windows 2000 and later) carries the product type.
+    OSVERSIONINFOEXA version{};
+    version.dwOSVersionInfoSize = sizeof version;  // 156
+    if (!::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&version))) return FailedWithLastError();
     info.platformId = version.dwPlatformId;
     info.majorVersion = version.dwMajorVersion;
+    info.productType = version.wProductType;
     return Succeeded();
 }
 

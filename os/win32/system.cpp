@@ -83,9 +83,9 @@ std::wstring EnvironmentValue(const std::wstring& name) {
 }
 
 std::wstring FormatSystemMessage(uint32_t code) {
-    // Doubled while Windows says the buffer is too small; FormatMessage
-    // writes at most 64K.
-    for (DWORD size = 256; size <= 65536; size *= 2) {
+    // Doubled while Windows says the buffer is too small, up to its limit:
+    // "The output buffer cannot be larger than 64K bytes" (32K characters).
+    for (DWORD size = 256; size <= 32768; size *= 2) {
         std::vector<wchar_t> buffer(size);
         const DWORD length =
             ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

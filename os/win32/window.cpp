@@ -1,6 +1,7 @@
 // The status window and the message box.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 #include <memory>
 
@@ -28,6 +29,7 @@ public:
     void SetLabel(const std::wstring& text) {
         if (!label_) return;
         ::SetWindowTextW(label_, text.c_str());
+        FitLabel(text);
         // The workflow blocks in WMI right after setting a status; paint it
         // now so the user never looks at a blank window.
         ::UpdateWindow(hwnd_);
@@ -39,12 +41,17 @@ public:
 
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+    HWND hwnd() const { return hwnd_; }
+
 private:
     StatusWindow() = default;
+    void FitLabel(const std::wstring& text);
 
     HWND hwnd_ = nullptr;
     HWND label_ = nullptr;
     win32::unique_hfont font_;
+    int labelWidth_ = 0;
+    int labelHeight_ = 0;
 };
 
 std::unique_ptr<StatusWindow> g_window;
@@ -75,8 +82,8 @@ bool RegisterOnce(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    // hIconSm stays null: Windows then takes the icon file's small image.
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hIconSm = wc.hIcon;
     wc.lpszClassName = kClassName;
     return ::RegisterClassExW(&wc) != 0;
 }
@@ -88,7 +95,46 @@ int ScreenDpi() {
     return dpi > 0 ? dpi : 96;
 }
 
+// A window's device context, released on every way out.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 }  // namespace
+
+// The label is as high as its text needs in the font Windows gives it: with
+// larger text a status wraps onto a second line. It never gets lower than
+// designed, and the window grows by what the label grows.
+void StatusWindow::FitLabel(const std::wstring& text) {
+    const WindowDc dc(label_);
+    if (!dc.get()) return;
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(label_, WM_GETFONT, 0, 0));
+    const HGDIOBJ previous = font ? ::SelectObject(dc.get(), font) : nullptr;
+    RECT needed{0, 0, labelWidth_, 0};
+    ::DrawTextW(dc.get(), text.c_str(), -1, &needed,
+                DT_CALCRECT | DT_WORDBREAK | DT_CENTER | DT_NOPREFIX);
+    if (previous) ::SelectObject(dc.get(), previous);
+    const int grow = needed.bottom - labelHeight_;
+    if (grow <= 0) return;
+    labelHeight_ += grow;
+    ::SetWindowPos(label_, nullptr, 0, 0, labelWidth_, labelHeight_,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT frame{};
+    if (!::GetWindowRect(hwnd_, &frame)) return;
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + grow,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 std::unique_ptr<StatusWindow> StatusWindow::Create(const StatusWindowLayout& layout) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -124,10 +170,12 @@ std::unique_ptr<StatusWindow> StatusWindow::Create(const StatusWindowLayout& lay
     if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
         window->font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
 
+    window->labelWidth_ = pixels(layout.labelWidthTwips);
+    window->labelHeight_ = pixels(layout.labelHeightTwips);
     window->label_ = ::CreateWindowExW(
         0, L"STATIC", layout.labelText.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
-        pixels(layout.labelLeftTwips), pixels(layout.labelTopTwips), pixels(layout.labelWidthTwips),
-        pixels(layout.labelHeightTwips), window->hwnd_, nullptr, instance, nullptr);
+        pixels(layout.labelLeftTwips), pixels(layout.labelTopTwips), window->labelWidth_,
+        window->labelHeight_, window->hwnd_, nullptr, instance, nullptr);
     if (window->label_ && window->font_)
         ::SendMessageW(window->label_, WM_SETFONT, reinterpret_cast<WPARAM>(window->font_.get()),
                        FALSE);
@@ -154,3 +202,7 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t
 }
 
 }  // namespace os
+
+HWND win32::StatusWindowHandle() {
+    return os::g_window && os::g_window->alive() ? os::g_window->hwnd() : nullptr;
+}

@@ -8,6 +8,9 @@ namespace os {
 
 namespace {
 
+// How long the listing waits for each instance; a healthy WMI takes seconds.
+constexpr long kLongestListingWaitMs = 2 * 60 * 1000;
+
 // The WMI layer's own text for one of its status codes, as the scripting
 // layer shows it. Other codes (access denied, class not registered) are
 // Windows' own and left to its message table.
@@ -75,6 +78,16 @@ HRESULT PutArgument(IWbemClassObject* inParams, const WmiArgument& argument, CIM
     return inParams->Put(argument.name.c_str(), 0, value.get(), 0);
 }
 
+// Every proxy gets its own security ("Setting the Security on IWbemServices
+// and Other Proxies"): the services and each enumerator alike.
+HRESULT SetBlanket(IUnknown* proxy, bool impersonate) {
+    const HRESULT hr = ::CoSetProxyBlanket(
+        proxy, RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+        impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE);
+    // E_NOINTERFACE: an in-process provider has no proxy to configure.
+    return hr == E_NOINTERFACE ? S_OK : hr;
+}
+
 // The namespace of the local computer, reached with the given impersonation
 // level. COM must be up on the calling thread.
 HRESULT Connect(const std::wstring& nameSpacePath, bool impersonate,
@@ -84,18 +97,18 @@ HRESULT Connect(const std::wstring& nameSpacePath, bool impersonate,
                                     IID_IWbemLocator, locator.put_void());
     if (FAILED(hr)) return hr;
 
+    // Without a limit the call returns "only after connection to the server
+    // is established", which a hung WMI never does. The limit exists from
+    // Vista on; XP's ConnectServer knows no such flag.
+    VersionInfo version;
+    const bool vistaOrLater = GetVersionExA(version).ok && version.majorVersion >= 6;
+    const long flags = vistaOrLater ? static_cast<long>(WBEM_FLAG_CONNECT_USE_MAX_WAIT) : 0;
     const std::wstring path = L"\\\\.\\" + nameSpacePath;
     win32::ScopedBstr nameSpace(path.c_str());
-    hr = locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+    hr = locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, flags, nullptr, nullptr,
                                 services.put());
     if (FAILED(hr)) return hr;
-
-    hr = ::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr,
-                             RPC_C_AUTHN_LEVEL_DEFAULT,
-                             impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY,
-                             nullptr, EOAC_NONE);
-    // E_NOINTERFACE: an in-process provider has no proxy to configure.
-    return hr == E_NOINTERFACE ? S_OK : hr;
+    return SetBlanket(services.get(), impersonate);
 }
 
 // The CIM type that the method's signature declares for the parameter;
@@ -176,10 +189,15 @@ WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstrin
                                  WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                  instances.put());
     }
+    // The enumerator is a proxy of its own: without the blanket WMI may
+    // refuse Next, and whether a new point was listed could not be checked.
+    if (SUCCEEDED(hr)) hr = SetBlanket(instances.get(), true);
     while (SUCCEEDED(hr)) {
         win32::ComPtr<IWbemClassObject> instance;
         ULONG returned = 0;
-        hr = instances->Next(static_cast<LONG>(WBEM_INFINITE), 1, instance.put(), &returned);
+        hr = instances->Next(kLongestListingWaitMs, 1, instance.put(), &returned);
+        // A time-out is a success code; the list is then incomplete.
+        if (hr == WBEM_S_TIMEDOUT) hr = static_cast<HRESULT>(WBEM_E_TIMED_OUT);
         if (hr == WBEM_S_FALSE || returned == 0) break;
         win32::ScopedVariant value;
         hr = instance->Get(property.c_str(), 0, value.put(), nullptr, nullptr);

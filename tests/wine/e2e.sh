@@ -63,7 +63,12 @@ services_after() {  # EXPECTED: "VSS=0x.. swprv=0x.." as the service manager kee
 answer_no() {
     # Corvane.exe in a folder of its own; the run's directory is the current one.
     mkdir -p "$e2e_out/app" && mv "$e2e_out/Corvane.exe" "$e2e_out/app/"
-    place "$e2e_out"/{,app/}{cmd,rundll32,shutdown}.exe
+    # cmd.exe looks for reg, net and gpupdate in its current directory first.
+    place "$e2e_out"/{,app/}{cmd,rundll32,shutdown,reg,gpupdate}.exe
+    local bat
+    for bat in "$e2e_out"/{,app/}net.bat; do
+        printf '@echo %%*>>"Z:%s.log"\r\n' "${bat//\//\\}" > "$bat" && placed+=("$bat" "$bat.log")
+    done
     # uxtheme.dll is loaded by name when the first window opens; the
     # override makes Wine take a file it finds, as Windows does.
     cp "$build/tests/wine/planted.dll" "$e2e_out/uxtheme.dll"
@@ -120,13 +125,18 @@ answer_no() {
     expect_not_started "$never"
     [ "$(started_by_corvane | grep -c -F "regsvr32.exe /s $C\\system32\\wbem\\corvane-many-")" = 60 ] ||
         fail "not all of the 60 libraries were registered"
-    # The stand-ins saw how they were started: hidden, shown, minimised.
-    expect_logged "$native/wbemtest2.exe" '/regserver|show=0'
-    expect_logged "$windows/system32/wmiprvse.exe" '/regserver|show=1'
-    expect_logged "$windows/system32/restore/rstrui.exe" "$C\\system32\\restore\\rstrui.exe|show=2"
+    # The stand-ins saw how they were started: hidden, shown, minimised, and
+    # each in the system directory.
+    expect_logged "$native/wbemtest2.exe" "/regserver|show=0|cwd=$C\\system32"
+    expect_logged "$windows/system32/wmiprvse.exe" "/regserver|show=1|cwd=$C\\system32"
+    expect_logged "$windows/system32/restore/rstrui.exe" \
+        "$C\\system32\\restore\\rstrui.exe|show=2|cwd=$C\\system32"
     local planted
-    planted=$(find "$e2e_out" -name '*.exe.log' -o -name '*.loaded')
+    planted=$(find "$e2e_out" -name '*.exe.log' -o -name '*.bat.log' -o -name '*.loaded')
     [ -z "$planted" ] || fail "a planted file ran or was loaded: $planted"
+    # Wine's process trace shows what cmd.exe started too, logged or not.
+    ! grep -a 'CreateProcessInternalW app L"Z:' "$e2e_out/trace.log" ||
+        fail "a program in Corvane's folder or the current directory was started (above)"
     grep -a "^$(corvane_thread):trace:loaddll:" "$e2e_out/trace.log" | grep -q -i -F '\\uxtheme.dll"' ||
         fail "Corvane no longer loads uxtheme.dll; plant a DLL that it does load"
 }
@@ -148,11 +158,15 @@ answer_yes() {
     # A binding error, a negative HRESULT with its text; the first value kept.
     grep -q -x -E 'box.text=Error Creating Restore Point\\r\\n-[0-9]+ - [^\\]+\\r\\nResult:  1\\r\\n.*' \
         "$e2e_out/observer.log" || fail "the final message does not show the binding error"
-    # The repair went on to its end after the window was closed; then Wine
-    # carried out ExitWindowsEx by starting wineboot, and no fallback ran.
-    [[ $(started_by_corvane | tail -n 2) == *'cmd.exe /c gpupdate /force'$'\n'*'\wineboot.exe'* ]] ||
-        fail "the full repair did not run to its end, then ask Windows to restart"
-    expect_not_started 'shutdown.exe\|wpeutil.exe'
+    # The repair went on to its end after the window was closed; then Corvane
+    # asked for a forced restart at once, for a planned reason. Wine's
+    # InitiateSystemShutdownExW only says so and reports success (Windows
+    # restarts), so neither ExitWindowsEx (wineboot) nor a fallback followed.
+    [[ $(started_by_corvane | tail -n 1) == *'cmd.exe /c gpupdate /force' ]] ||
+        fail "the full repair did not run to its end"
+    grep -a -q -F 'fixme:advapi:InitiateSystemShutdownExW (null) (null) 0 1 1 0x80000000' \
+        "$e2e_out/trace.log" || fail "no forced, planned restart was asked for"
+    expect_not_started 'shutdown.exe\|wpeutil.exe\|wineboot'
 }
 
 # On a window station nobody can see, as a deployment job runs it: Corvane

@@ -60,7 +60,7 @@ TEST(Wmi, ArgumentsArePutAsTheSignatureDeclaresThem) {
 // A program may end with 259, STILL_ACTIVE's value: only the signalled
 // handle tells the end. A handle without SYNCHRONIZE cannot be waited on.
 TEST(WindowsFacts, AProgramEndingWith259AndWaitsThatNeedSynchronize) {
-    const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 259", 0, true);
+    const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 259", L"", 0, true);
     ASSERT_EQ(created.error, 0u);
     uint32_t error = 0, exitCode = 0;
     const os::Handle process = os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize,
