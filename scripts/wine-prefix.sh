@@ -7,6 +7,10 @@ set -euo pipefail
 . "$(dirname "$0")/wine-env.sh"
 arch=$1
 prefix=$2
+if [ "$arch" = win32 ] && [ "$corvane_wine_bits" = 64 ]; then
+  echo "The win32 prefix needs Wine's 32-bit half, which cannot run: $corvane_wine_why." >&2
+  exit 1
+fi
 if [ ! -f "$prefix/.corvane-ready" ]; then
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"

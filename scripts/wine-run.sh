@@ -11,10 +11,6 @@ if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
   echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
   exit 1
 fi
-if [ "$arch" = win32 ] && [ "$corvane_wine_bits" = 64 ]; then
-  echo "FAIL: the win32 prefix needs Wine's 32-bit half, which cannot run: $corvane_wine_why"
-  exit 1
-fi
 export WINEPREFIX
 WINEPREFIX=$("$here/wine-prefix.sh" "$arch" "$build/wine/$arch") || exit 1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

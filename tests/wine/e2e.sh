@@ -43,8 +43,7 @@ frequency=SystemRestorePointCreationFrequency
 # The two shadow-copy services as the run finds them (Wine has neither),
 # and the start types they must have after it.
 services_before() {  # VSS-START [SWPRV-START]: sc's words; none for no swprv
-    sc_quiet delete VSS
-    sc_quiet delete swprv
+    sc_quiet delete VSS; sc_quiet delete swprv
     sc_quiet create VSS binPath= none.exe start= "$1"
     [ -z "${2:-}" ] || sc_quiet create swprv binPath= none.exe start= "$2"
     timeout 30 wineserver -w

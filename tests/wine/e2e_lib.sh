@@ -9,10 +9,6 @@ e2e_setup() {  # ARCH NAME
         echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
         exit 1
     fi
-    if [ "$1" = win32 ] && [ "$corvane_wine_bits" = 64 ]; then
-        echo "FAIL: the win32 prefix needs Wine's 32-bit half, which cannot run: $corvane_wine_why"
-        exit 1
-    fi
     # The two prefixes run side by side: each looks for a free display from
     # its own number up, so that two starts never race for the same one.
     e2e_display=$([ "$1" = win64 ] && echo 150 || echo 100)
