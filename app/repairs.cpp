@@ -180,6 +180,7 @@ void StartWithConsent(const std::wstring& path, int windowStyle) {
 
 }  // namespace
 
+// Its commands stand also in tests/sim_fixture.h and tests/wine/expected/quick-repair.txt.
 void QuickRepair() {
     // The policy key goes before the policy refresh, and System Restore is
     // stopped before the refresh and started after it.
@@ -284,10 +285,11 @@ void StartSystemRestoreUI() {
     // too; the path is passed on its own, never searched for, and is the
     // whole command line (quoted when it has a blank). Like every program
     // Corvane starts, it runs in the system directory.
-    CommonModule::DisableFSRedir();
-    const os::CreatedProcess started =
-        os::LaunchProcess(path, Argument(path), os::SystemDirectory(), kMinimised);
-    CommonModule::RevertFSRedir();
+    os::CreatedProcess started;
+    {
+        const CommonModule::FSRedirOff nativeSystem;
+        started = os::LaunchProcess(path, Argument(path), os::SystemDirectory(), kMinimised);
+    }
     CommonModule::UniqueHandle process(started.process);  // not awaited
     if (started.error == os::kErrorElevationRequired) StartWithConsent(path, kMinimised);
 }

@@ -20,27 +20,31 @@ bool PassesPathRule(const std::wstring& path) {
 bool DoesDirExist(const std::wstring& sPathOnly, bool bDebug) {
     if (!PassesPathRule(sPathOnly)) return false;
 
-    DisableFSRedir();
     uint32_t attributes = 0, error = 0;
-    // A file that cannot be opened is still not a directory: only the
-    // directory attribute says so.
-    const bool result = os::QueryFileAttributes(sPathOnly, attributes, error) &&
-                        (attributes & os::kAttributeDirectory) != 0;
+    bool result = false;
+    {
+        const FSRedirOff nativeSystem;
+        // A file that cannot be opened is still not a directory: only the
+        // directory attribute says so.
+        result = os::QueryFileAttributes(sPathOnly, attributes, error) &&
+                 (attributes & os::kAttributeDirectory) != 0;
+    }
     if (bDebug) {
         DPrint(L"CommonModule\\DoesDirExist: ");
         DPrint(L"\t- Passed: " + sPathOnly);
         DPrint(L"\t- Returns: " + BoolText(result));
     }
-    RevertFSRedir();
     return result;
 }
 
 bool DoesFileExist(const std::wstring& sFile, bool bDebug) {
     if (!PassesPathRule(sFile)) return false;
 
-    DisableFSRedir();
-    const int32_t opened = os::OpenFileExists(sFile);
-    RevertFSRedir();
+    int32_t opened = -1;
+    {
+        const FSRedirOff nativeSystem;
+        opened = os::OpenFileExists(sFile);
+    }
     const bool result = opened != -1;
     if (bDebug) {
         DPrint(L"CommonModule\\DoesFileExist: " + std::to_wstring(opened));

@@ -56,10 +56,11 @@ bool Wanted(Kind kind, const os::FindEntry& entry) {
 class Listing {
 public:
     Listing(const std::wstring& pattern, Kind kind) : kind_(kind) {
-        DisableFSRedir();
         os::FindEntry entry;
-        find_.reset(os::FindFirst(pattern, entry, error_));
-        RevertFSRedir();
+        {
+            const FSRedirOff nativeSystem;
+            find_.reset(os::FindFirst(pattern, entry, error_));
+        }
         if (find_) {
             error_ = 0;
             pending_ = entry;

@@ -52,51 +52,51 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
     }
     if (!throughRunner) applicationName = systemProgram;
 
-    bool result = false;
-    DisableFSRedir();
     // A hidden program gets no console window (a default terminal would
     // show one anyway) and reads end-of-file if it asks a question that no
     // one could see. Every program runs in the system directory: cmd.exe
     // looks for "reg" or "net" in its current directory first, and
     // Corvane's may be a download folder.
-    const os::CreatedProcess created = os::LaunchProcess(
-        applicationName, sShell, os::SystemDirectory(), windowStyle, windowStyle == 0);
+    os::CreatedProcess created;
+    UniqueHandle creation, process;
+    {
+        const FSRedirOff nativeSystem;
+        created = os::LaunchProcess(applicationName, sShell, os::SystemDirectory(), windowStyle,
+                                    windowStyle == 0);
+        // The creation handle is held until the wait handle is open, so that
+        // a program that ends at once is still there to be opened.
+        creation.reset(created.process);
+        uint32_t openError = 0;
+        if (created.error == 0 && bWait)
+            process.reset(os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize, false,
+                                          created.processId, openError));
+    }
+    // After redirection is back on: FormatMessage may read its texts from
+    // MUI files, which need it.
     if (created.error != 0) {
-        // FormatMessage may read its texts from MUI files, which need
-        // redirection on.
-        RevertFSRedir();
         DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
                ErrorDescription(created.error));
         DPrint(L"\t- sShell=" + sShell);
         return false;
     }
-    // Held until the wait handle is open, so that a program that ends at
-    // once is still there to be opened.
-    UniqueHandle creation(created.process);
+    creation.reset();
 
-    if (bWait) {
-        uint32_t openError = 0;
-        UniqueHandle process(os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize, false,
-                                             created.processId, openError));
-        RevertFSRedir();
-        creation.reset();
-        if (process) {
-            // Woken by the program's end, or by a message, which is handled
-            // at once so that the window keeps answering. The end is the
-            // handle being signalled: a program may itself exit with 259.
-            os::WaitResult woke;
-            do {
-                os::DispatchPendingMessages();
-                woke = os::WaitForObjectOrInput(process.get(), kLongestWaitMs);
-            } while (woke == os::WaitResult::Input || woke == os::WaitResult::TimedOut);
-            uint32_t exitCode = 0;
-            os::GetExitCodeProcess(process.get(), exitCode);
-            lExitCode = static_cast<int32_t>(exitCode);
-            result = true;
-        }
-    } else {
-        RevertFSRedir();
+    bool result = false;
+    if (!bWait) {
         result = created.processId != 0;
+    } else if (process) {
+        // Woken by the program's end, or by a message, which is handled at
+        // once so that the window keeps answering. The end is the handle
+        // being signalled: a program may itself exit with 259.
+        os::WaitResult woke;
+        do {
+            os::DispatchPendingMessages();
+            woke = os::WaitForObjectOrInput(process.get(), kLongestWaitMs);
+        } while (woke == os::WaitResult::Input || woke == os::WaitResult::TimedOut);
+        uint32_t exitCode = 0;
+        os::GetExitCodeProcess(process.get(), exitCode);
+        lExitCode = static_cast<int32_t>(exitCode);
+        result = true;
     }
 
     if (!result) DPrint(L"ShellX (Failed):  " + sShell);

@@ -19,6 +19,17 @@ extern uintptr_t lOldFSRedirValue;
 void DisableFSRedir();
 void RevertFSRedir();
 
+// Redirection off for as long as the scope lasts: DisableFSRedir when made,
+// RevertFSRedir when it ends, on every way out. Every caller switches it
+// through one of these.
+class FSRedirOff {
+public:
+    FSRedirOff() { DisableFSRedir(); }
+    ~FSRedirOff() { RevertFSRedir(); }
+    FSRedirOff(const FSRedirOff&) = delete;
+    FSRedirOff& operator=(const FSRedirOff&) = delete;
+};
+
 // 64-bit Windows sets "ProgramFiles(x86)"; 32-bit Windows does not.
 bool Is64bitWindows();
 

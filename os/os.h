@@ -2,6 +2,18 @@
 // uses is declared here as a plain function, about as thin as the Windows
 // call it stands for. The Windows build links os/win32, the native build
 // links the simulated machine in os/sim.
+//
+// A new Windows call, in order:
+//  1. Declare it here, in its area's section, as thin as the call itself.
+//  2. Implement it in os/win32/, in the file of its area; a function newer
+//     than Windows XP is looked up at run time (os/win32/helpers.h).
+//  3. Model it in os/sim/, in the file of its area, with what a test sets
+//     up and reads back in os/sim/machine.h.
+//  4. Add each function Corvane.exe now imports to
+//     tests/wine/expected/imports.txt, once it is known to exist on XP SP3.
+//  5. Check the Windows facts the model takes for granted in
+//     tests/wine/win32_only_test.cpp; test the logic that uses the call
+//     against the model in tests/.
 #pragma once
 
 #include <cstdint>

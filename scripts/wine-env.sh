@@ -13,6 +13,7 @@
 # After sourcing:
 #   corvane_wine_bits   32 where the 32-bit build runs, else 64
 #   corvane_wine_why    why only the 64-bit build runs (empty where both run)
+#   corvane_need_wine   fails, saying how to install them, without Wine and Xvfb
 
 corvane_wine_bits=32
 corvane_wine_why=
@@ -28,3 +29,9 @@ if [ -n "$corvane_wine_why" ]; then
     export PATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64:$PATH"
     export WINELOADER=/usr/lib/wine/wine64
 fi
+
+corvane_need_wine() {
+    command -v wine >/dev/null && command -v xvfb-run >/dev/null && return
+    echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
+    return 1
+}

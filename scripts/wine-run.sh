@@ -7,10 +7,7 @@ arch=$1 build=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
-  echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
-  exit 1
-fi
+corvane_need_wine || exit 1
 export WINEPREFIX
 WINEPREFIX=$("$here/wine-prefix.sh" "$arch" "$build/wine/$arch") || exit 1
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

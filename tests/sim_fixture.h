@@ -14,7 +14,7 @@
 #include <algorithm>
 
 // The quick repair's commands in their order, for every test that looks for
-// them.
+// them; also in app/repairs.cpp (QuickRepair) and tests/wine/expected/quick-repair.txt.
 inline const std::wstring kPolicyKeyDeletion =
     L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" /f";
 inline const std::vector<std::wstring> kQuickRepair = {kPolicyKeyDeletion,

@@ -23,9 +23,14 @@ protected:
         m().wmiOutcomes.assign(outcomes.begin(), outcomes.end());
         return Module1::Main();
     }
-    long Count(const std::wstring& commandLine) {
-        const std::vector<std::wstring> started = Started(commandLine);
-        return std::count(started.begin(), started.end(), commandLine);
+    // How often a run of commands was started, one right after the other.
+    long Count(const Lines& run) {
+        const Lines started = Started();
+        long count = 0;
+        for (auto at = started.begin();
+             (at = std::search(at, started.end(), run.begin(), run.end())) != started.end(); ++at)
+            ++count;
+        return count;
     }
     // Lines 2 and 3 of the final message, joined by "|"; empty without one.
     std::wstring ErrorAndResult() {
@@ -109,10 +114,10 @@ TEST_F(WorkflowTest, EscalatesUntilAnAttemptSucceedsOrAllThreeFail) {
         EXPECT_EQ(Run(c.outcomes), c.exitCode);
         EXPECT_EQ(m().clockMs - start, 1000 * c.repairs) << "a pause after each repair";
         EXPECT_EQ(m().wmiCalls.size(), c.outcomes.size());
-        EXPECT_EQ(Count(kQuickRepair.back()), std::min(c.repairs, 1));
-        EXPECT_EQ(Count(L"cmd.exe /c net stop winmgmt /y"), c.repairs / 2);
+        EXPECT_EQ(Count(kQuickRepair), std::min(c.repairs, 1));
+        EXPECT_EQ(Count({L"cmd.exe /c net stop winmgmt /y"}), c.repairs / 2);
         EXPECT_EQ(ErrorAndResult(), c.message);
-        EXPECT_EQ(Count(L"C:\\Windows\\system32\\wbem\\winmgmt.exe /resetrepository"), c.reset);
+        EXPECT_EQ(Count({L"C:\\Windows\\system32\\wbem\\winmgmt.exe /resetrepository"}), c.reset);
         EXPECT_TRUE(m().window.destroyed);
     }
 }

@@ -1,5 +1,6 @@
 // The status window: one line of text telling the user what Corvane is
-// doing. It takes no input and never influences the workflow.
+// doing. It takes no input and never influences the workflow. This is its
+// design; the window itself is made in os/win32/window.cpp.
 #pragma once
 
 #include "os/os.h"

@@ -49,7 +49,8 @@ struct FileEntry {
     bool directory = false;
     uint32_t attributes = 0x20;  // FILE_ATTRIBUTE_ARCHIVE for files
     bool openable = true;        // false: locked or unreadable
-    // For programs: how long the process runs and what it returns.
+    // For programs: how long the process runs and what it returns. A
+    // command interpreter (cmd.exe) started with "/c exit N" returns N.
     int64_t runMs = 0;
     uint32_t exitCode = 0;
     // Of successive runs, before exitCode applies; a run uses one up.

@@ -48,12 +48,10 @@ services_before() {  # VSS-START [SWPRV-START]: sc's words; none for no swprv
     [ -z "${2:-}" ] || sc_quiet create swprv binPath= none.exe start= "$2"
     timeout 30 wineserver -w
 }
-services_after() {  # EXPECTED: "VSS=0x.. swprv=0x.." as the service manager keeps them
-    local got="" name
-    for name in VSS swprv; do  # in the registry, like Windows
-        got+="$name=$(reg_value "HKLM\\System\\CurrentControlSet\\Services\\$name" Start) "
-    done
-    [ "$got" = "$1 " ] || fail "after the run the services are ${got% }, expected $1"
+services_after() {  # EXPECTED: "VSS=0x.. swprv=0x..", as the service manager keeps them, like Windows
+    local key='HKLM\System\CurrentControlSet\Services' got
+    got="VSS=$(reg_value "$key\\VSS" Start) swprv=$(reg_value "$key\\swprv" Start)"
+    [ "$got" = "$1" ] || fail "after the run the services are $got, expected $1"
 }
 
 # A hostile download folder (programs and a DLL planted beside Corvane.exe

@@ -5,10 +5,7 @@ e2e_fail=0
 fail() { echo "FAIL: $*"; e2e_fail=1; }
 
 e2e_setup() {  # ARCH NAME
-    if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
-        echo "FAIL: Wine and Xvfb are needed: run scripts/setup.sh (apt-get install wine wine32:i386 wine64 xvfb)"
-        exit 1
-    fi
+    corvane_need_wine || exit 1
     # The two prefixes run side by side: each looks for a free display from
     # its own number up, so that two starts never race for the same one.
     e2e_display=$([ "$1" = win64 ] && echo 150 || echo 100)
@@ -83,9 +80,9 @@ started_by_corvane() {
         sed -e 's/\\"/"/g' -e 's/\\\\/\\/g'
 }
 
-expect_started() {  # FILE: its lines are the first programs started
+expect_started() {  # FILE: its lines (but # comments) are the first programs started
     local differ
-    differ=$(diff "$1" <(started_by_corvane | head -n "$(wc -l < "$1")")) ||
+    differ=$(diff <(grep -v '^#' "$1") <(started_by_corvane | head -n "$(grep -c -v '^#' "$1")")) ||
         fail "the programs started differ from $(basename "$1"):"$'\n'"$differ"
 }
 

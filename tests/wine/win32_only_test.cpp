@@ -1,8 +1,6 @@
-// What only Windows itself (Wine) can show, run in this process: the thread
-// runtime's timed waits, linked as Corvane.exe links them (GetTickCount64
-// replaced for XP), a hidden program that asks a question, WMI method
-// arguments of the declared type, and the facts about Windows that the
-// simulated machine of the native tests is built on.
+// What only Windows itself (Wine) shows, in this process: the runtime's timed waits with
+// Corvane.exe's GetTickCount64 replacement, a hidden program's question, WMI arguments of
+// the declared type, and the Windows facts that the simulated machine is built on.
 #include <windows.h>
 
 #include "common/launcher.h"
