@@ -13,6 +13,9 @@
 
 namespace Module1 {
 
+const wchar_t kRestorePointDescription[] = L"Brindlemoor - Restore Point";
+const wchar_t kFinalMessageTitle[] = L"Tessaline";
+
 namespace {
 
 constexpr int kIdCancel = 2;
@@ -155,9 +158,8 @@ std::wstring FinalMessage(const LastError& lastError, int32_t result) {
     return text;
 }
 
-// A window station that is not interactive (a service's, a deployment
-// job's), or session 0 from Vista on, which holds services only: a question
-// there would wait for ever. When Windows cannot say, it is asked.
+}  // namespace
+
 bool NobodyCanSeeTheDesktop() {
     uint32_t flags = 0;
     if (os::ProcessWindowStationFlags(flags).ok && (flags & os::kWindowStationVisible) == 0)
@@ -168,13 +170,11 @@ bool NobodyCanSeeTheDesktop() {
            os::GetVersionExA(version).ok && version.majorVersion >= 6;
 }
 
-}  // namespace
-
 int32_t Main() {
     CommonModule::bManageFSRedir = true;
 
     const std::wstring windowTitle = L"Brindlemoor - Corvane";
-    const std::wstring restorePointDescription = L"Brindlemoor - Restore Point";
+    const std::wstring restorePointDescription = kRestorePointDescription;
 
     frmStatusWin::Show();
     frmStatusWin::SetCaption(windowTitle);
@@ -207,7 +207,7 @@ int32_t Main() {
                 L"Module1\\Main: no visible desktop, the final message is "
                 L"skipped (Cancel)");
         else
-            answer = os::ShowMessageBox(FinalMessage(lastError, result), L"Tessaline",
+            answer = os::ShowMessageBox(FinalMessage(lastError, result), kFinalMessageTitle,
                                         kFinalMessageStyle);
         if (answer == kIdYes) {
             ShutDownMod::RestartComputer(true);

@@ -10,4 +10,13 @@ namespace Module1 {
 // the restore point, otherwise the last result (never 0).
 int32_t Main();
 
+// What a run makes and shows, for whoever checks it.
+extern const wchar_t kRestorePointDescription[];
+extern const wchar_t kFinalMessageTitle[];
+
+// A window station that is not interactive (a service's, a deployment
+// job's), or session 0 from Vista on, which holds services only: a question
+// there would wait for ever. When Windows cannot say, it is asked.
+bool NobodyCanSeeTheDesktop();
+
 }  // namespace Module1

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Corvane.exe that is shipped: dist/Corvane.exe, stripped, with
-# its version block, icon and manifest, and dist/Corvane.exe.sha256.
+# Builds the programs that are shipped: dist/Corvane.exe and, beside it, the
+# check testers run on a real Windows, dist/CorvaneCheck.exe; each stripped,
+# with its version block, icon and manifest, and its own .sha256.
 # Reproducible: two builds of the same commit give the same bytes, so anyone
 # can check a shipped file against the sources.
 #
@@ -8,8 +9,9 @@
 #   CORVANE_SIGN_PFX            the PKCS#12 file with the key and certificate
 #   CORVANE_SIGN_PASSWORD_FILE  a file holding its password
 #   CORVANE_SIGN_TIMESTAMP_URL  an RFC 3161 timestamp server (optional)
-# A signed release also has dist/Corvane.unsigned.exe.sha256, the hash of the
-# bytes the build gave; removing the signature gives them back exactly.
+# A signed release also has dist/Corvane.unsigned.exe.sha256 (and likewise
+# for the check), the hash of the bytes the build gave; removing the
+# signature gives them back exactly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +19,11 @@ fail() { echo "release: $*" >&2; exit 1; }
 
 # What an earlier run left goes first, and a run that stops half-way leaves
 # nothing: a file in dist/ is always one that a whole run made.
-outputs=(dist/Corvane.exe dist/Corvane.exe.sha256 dist/Corvane.unsigned.exe.sha256)
+programs=(Corvane CorvaneCheck)
+outputs=()
+for program in "${programs[@]}"; do
+    outputs+=(dist/$program.exe dist/$program.exe.sha256 dist/$program.unsigned.exe.sha256)
+done
 rm -f "${outputs[@]}"
 tmp=$(mktemp -d)
 finished=false
@@ -64,15 +70,13 @@ fi
 # From scratch, so that nothing left over from an earlier build gets in.
 rm -rf build/release
 cmake --preset release >/dev/null
-cmake --build --preset release --target Corvane
-unsigned=build/release/Corvane.exe shipped=build/release/Corvane.exe
+cmake --build --preset release --target "${programs[@]}"
 
-if $signing; then
-    # Signed into a temporary file, which reaches dist/ only once checked.
-    timestamp=()
-    if [ -n "${CORVANE_SIGN_TIMESTAMP_URL:-}" ]; then timestamp=(-ts "$CORVANE_SIGN_TIMESTAMP_URL"); fi
+# Signed into a temporary file, which reaches dist/ only once checked.
+sign() {  # PROGRAM: build/release/PROGRAM.exe, signed as $tmp/PROGRAM.exe
+    local unsigned=build/release/$1.exe signed=$tmp/$1.exe
     if ! timeout 300 osslsigncode sign -pkcs12 "$pfx" -readpass "$pass" -h sha256 "${timestamp[@]}" \
-            -in "$unsigned" -out "$tmp/Corvane.exe" >"$tmp/sign.log" 2>&1; then
+            -in "$unsigned" -out "$signed" >"$tmp/sign.log" 2>&1; then
         echo "release: osslsigncode could not sign $unsigned:" >&2
         cat "$tmp/sign.log" >&2
         exit 1
@@ -80,38 +84,47 @@ if $signing; then
     # Checked against the certificate's own chain, or the system's roots
     # when the chain ends in a public one. This checks the signature, offline:
     # no revocation lists are fetched (osslsigncode 2.6 and later would).
-    cat "$tmp/certs.pem" > "$tmp/trusted.pem"
-    if [ -r /etc/ssl/certs/ca-certificates.crt ]; then cat /etc/ssl/certs/ca-certificates.crt >> "$tmp/trusted.pem"; fi
-    offline=()
-    if [[ $(osslsigncode verify --help 2>&1 || true) == *-ignore-crl* ]]; then offline=(-ignore-crl); fi
-    if ! timeout 60 osslsigncode verify -CAfile "$tmp/trusted.pem" "${offline[@]}" -in "$tmp/Corvane.exe" \
+    if ! timeout 60 osslsigncode verify -CAfile "$tmp/trusted.pem" "${offline[@]}" -in "$signed" \
             >"$tmp/verify.log" 2>&1; then
-        echo "release: the signed file does not verify against the certificate in $pfx:" >&2
+        echo "release: the signed $1.exe does not verify against the certificate in $pfx:" >&2
         grep -E '^\s*Error:' "$tmp/verify.log" | sort -u >&2
         exit 1
     fi
     # This is how a signed release is checked against the sources. It holds
     # because the stripped build ends on its 512-byte file alignment (no
     # padding is added before the signature) and its PE checksum is right.
-    timeout 60 osslsigncode remove-signature -in "$tmp/Corvane.exe" -out "$tmp/removed.exe" \
-            >"$tmp/remove.log" 2>&1 && cmp -s "$tmp/removed.exe" "$unsigned" ||
-        fail "removing the signature does not give back the unsigned bytes"
-    shipped=$tmp/Corvane.exe
+    timeout 60 osslsigncode remove-signature -in "$signed" -out "$tmp/$1.removed.exe" \
+            >"$tmp/remove.log" 2>&1 && cmp -s "$tmp/$1.removed.exe" "$unsigned" ||
+        fail "removing the signature from $1.exe does not give back the unsigned bytes"
+}
+
+if $signing; then
+    timestamp=()
+    if [ -n "${CORVANE_SIGN_TIMESTAMP_URL:-}" ]; then timestamp=(-ts "$CORVANE_SIGN_TIMESTAMP_URL"); fi
+    cat "$tmp/certs.pem" > "$tmp/trusted.pem"
+    if [ -r /etc/ssl/certs/ca-certificates.crt ]; then cat /etc/ssl/certs/ca-certificates.crt >> "$tmp/trusted.pem"; fi
+    offline=()
+    if [[ $(osslsigncode verify --help 2>&1 || true) == *-ignore-crl* ]]; then offline=(-ignore-crl); fi
+    for program in "${programs[@]}"; do sign "$program"; done
 fi
 
 mkdir -p dist
-cp "$shipped" dist/Corvane.exe
-(cd dist && sha256sum Corvane.exe > Corvane.exe.sha256)
-hash=$(cut -d' ' -f1 dist/Corvane.exe.sha256)
-if $signing; then
-    echo "$(sha256sum < "$unsigned" | cut -d' ' -f1)  Corvane.unsigned.exe" > dist/Corvane.unsigned.exe.sha256
-    echo "dist/Corvane.exe: signed, $(stat -c %s dist/Corvane.exe) bytes, sha256 $hash"
-    echo "  unsigned: $(stat -c %s "$unsigned") bytes, sha256 $(cut -d' ' -f1 dist/Corvane.unsigned.exe.sha256)"
-    if [ ${#timestamp[@]} = 0 ]; then
-        echo "release: no CORVANE_SIGN_TIMESTAMP_URL: the signature carries no timestamp" >&2
+for program in "${programs[@]}"; do
+    unsigned=build/release/$program.exe
+    if $signing; then cp "$tmp/$program.exe" dist/; else cp "$unsigned" dist/; fi
+    (cd dist && sha256sum $program.exe > $program.exe.sha256)
+    hash=$(cut -d' ' -f1 dist/$program.exe.sha256)
+    if $signing; then
+        echo "$(sha256sum < "$unsigned" | cut -d' ' -f1)  $program.unsigned.exe" > dist/$program.unsigned.exe.sha256
+        echo "dist/$program.exe: signed, $(stat -c %s dist/$program.exe) bytes, sha256 $hash"
+        echo "  unsigned: $(stat -c %s "$unsigned") bytes, sha256 $(cut -d' ' -f1 dist/$program.unsigned.exe.sha256)"
+    else
+        echo "dist/$program.exe: $(stat -c %s dist/$program.exe) bytes, sha256 $hash"
     fi
-else
-    echo "dist/Corvane.exe: $(stat -c %s dist/Corvane.exe) bytes, sha256 $hash"
-    echo "release: CORVANE_SIGN_PFX is not set: dist/Corvane.exe is unsigned" >&2
+done
+if ! $signing; then
+    echo "release: CORVANE_SIGN_PFX is not set: the programs in dist/ are unsigned" >&2
+elif [ ${#timestamp[@]} = 0 ]; then
+    echo "release: no CORVANE_SIGN_TIMESTAMP_URL: the signatures carry no timestamp" >&2
 fi
 finished=true

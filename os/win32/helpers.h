@@ -34,4 +34,7 @@ FunctionPointer Kernel32Function(const char* name) {
 // that the shell opens for Corvane.
 HWND StatusWindowHandle();
 
+// The status window's class, by which those who watch a run find it.
+extern const wchar_t kStatusWindowClass[];
+
 }  // namespace win32

@@ -9,8 +9,6 @@ namespace os {
 
 namespace {
 
-const wchar_t kClassName[] = L"CorvaneStatusWindow";
-
 // The window keeps its state in its own object, reached through
 // GWLP_USERDATA; the module holds only the owner of that object.
 class StatusWindow {
@@ -75,7 +73,7 @@ LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 bool RegisterOnce(HINSTANCE instance) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (::GetClassInfoExW(instance, kClassName, &existing)) return true;
+    if (::GetClassInfoExW(instance, win32::kStatusWindowClass, &existing)) return true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = StatusWindow::Proc;
@@ -84,7 +82,7 @@ bool RegisterOnce(HINSTANCE instance) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     // hIconSm stays null: Windows then takes the icon file's small image.
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.lpszClassName = kClassName;
+    wc.lpszClassName = win32::kStatusWindowClass;
     return ::RegisterClassExW(&wc) != 0;
 }
 
@@ -159,8 +157,8 @@ std::unique_ptr<StatusWindow> StatusWindow::Create(const StatusWindowLayout& lay
     const int y = work.top + ((work.bottom - work.top) - height) / 2;
 
     std::unique_ptr<StatusWindow> window(new StatusWindow);
-    if (!::CreateWindowExW(exStyle, kClassName, layout.caption.c_str(), style, x, y, width, height,
-                           nullptr, nullptr, instance, window.get())) {
+    if (!::CreateWindowExW(exStyle, win32::kStatusWindowClass, layout.caption.c_str(), style, x, y,
+                           width, height, nullptr, nullptr, instance, window.get())) {
         return nullptr;
     }
 
@@ -202,6 +200,8 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t
 }
 
 }  // namespace os
+
+const wchar_t win32::kStatusWindowClass[] = L"CorvaneStatusWindow";
 
 HWND win32::StatusWindowHandle() {
     return os::g_window && os::g_window->alive() ? os::g_window->hwnd() : nullptr;

@@ -1,8 +1,8 @@
 // The WMI method call through the client interfaces (IWbemServices).
+#include "os/win32/wmi.h"
+
 #include "os/os.h"
 #include "os/win32/handles.h"
-
-#include <wbemidl.h>
 
 namespace os {
 
@@ -176,10 +176,28 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
 WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstring& query,
                                 const std::wstring& property) {
     WmiQueryOutcome outcome;
+    const HRESULT hr = win32::ForEachWmiInstance(nameSpace, query, [&](IWbemClassObject* instance) {
+        win32::ScopedVariant value;
+        HRESULT got = instance->Get(property.c_str(), 0, value.put(), nullptr, nullptr);
+        // A uint32 property arrives as VT_I4 holding the same bits.
+        if (SUCCEEDED(got)) got = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
+        if (SUCCEEDED(got) && static_cast<uint32_t>(value.get()->lVal) > outcome.maximum)
+            outcome.maximum = static_cast<uint32_t>(value.get()->lVal);
+        return got;
+    });
+    if (FAILED(hr)) return WmiQueryOutcome{false, static_cast<int32_t>(hr), 0};
+    outcome.ok = true;
+    return outcome;
+}
+
+}  // namespace os
+
+HRESULT win32::ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& query,
+                                  const std::function<HRESULT(IWbemClassObject*)>& visit) {
     win32::ScopedComInit com;
     HRESULT hr = com.ok() ? S_OK : com.result();
     win32::ComPtr<IWbemServices> services;
-    if (SUCCEEDED(hr)) hr = Connect(nameSpace, true, services);
+    if (SUCCEEDED(hr)) hr = os::Connect(nameSpace, true, services);
 
     win32::ComPtr<IEnumWbemClassObject> instances;
     if (SUCCEEDED(hr)) {
@@ -191,24 +209,15 @@ WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstrin
     }
     // The enumerator is a proxy of its own: without the blanket WMI may
     // refuse Next, and whether a new point was listed could not be checked.
-    if (SUCCEEDED(hr)) hr = SetBlanket(instances.get(), true);
+    if (SUCCEEDED(hr)) hr = os::SetBlanket(instances.get(), true);
     while (SUCCEEDED(hr)) {
         win32::ComPtr<IWbemClassObject> instance;
         ULONG returned = 0;
-        hr = instances->Next(kLongestListingWaitMs, 1, instance.put(), &returned);
+        hr = instances->Next(os::kLongestListingWaitMs, 1, instance.put(), &returned);
         // A time-out is a success code; the list is then incomplete.
         if (hr == WBEM_S_TIMEDOUT) hr = static_cast<HRESULT>(WBEM_E_TIMED_OUT);
         if (hr == WBEM_S_FALSE || returned == 0) break;
-        win32::ScopedVariant value;
-        hr = instance->Get(property.c_str(), 0, value.put(), nullptr, nullptr);
-        // A uint32 property arrives as VT_I4 holding the same bits.
-        if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
-        if (SUCCEEDED(hr) && static_cast<uint32_t>(value.get()->lVal) > outcome.maximum)
-            outcome.maximum = static_cast<uint32_t>(value.get()->lVal);
+        hr = visit(instance.get());
     }
-    if (FAILED(hr)) return WmiQueryOutcome{false, static_cast<int32_t>(hr), 0};
-    outcome.ok = true;
-    return outcome;
+    return FAILED(hr) ? hr : S_OK;
 }
-
-}  // namespace os

@@ -187,6 +187,47 @@ unattended() {
     expect_not_started 'rstrui\|shutdown\|wineboot\|/salvagerepository\|/resetrepository\|UpgradeRepository'
 }
 
+# The check a tester runs, run here as a tester would, twice: with a planted
+# creation frequency, a Disabled VSS and no swprv, then with none and an
+# Automatic VSS. Its report must say what Wine shows; Wine ignores
+# MB_TOPMOST, so the box's finding fails and with it the check (exit code 1).
+check() {
+    cp "$build/CorvaneCheck.exe" "$e2e_out/"
+    local run report want
+    for run in planted absent; do
+        if [ $run = planted ]; then
+            services_before disabled
+            wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
+            want=("PASS: creation frequency: REG_DWORD 1440 before, REG_DWORD 1440 after"
+                "PASS: service: VSS Disabled before, Manual after (a repair ran: Manual expected)"
+                "PASS: service: swprv absent before, absent after (unchanged expected)")
+        else
+            services_before auto
+            wine_reg delete "$restore_key" /v $frequency /f >/dev/null
+            want=("PASS: creation frequency: absent before, absent after"
+                "PASS: service: VSS Automatic before, Automatic after (unchanged expected)")
+        fi
+        rm -f "$e2e_out"/CorvaneCheck-*.txt
+        e2e_run "" 200 CorvaneCheck.exe 3
+        report=$(ls "$e2e_out"/CorvaneCheck-*.txt 2>/dev/null) || { fail "$run: no report"; continue; }
+        mv "$report" "$e2e_out/report-$run.txt" && sed -i 's/\r$//' "$e2e_out/report-$run.txt"
+        cp "$e2e_out/trace.log" "$e2e_out/trace-$run.log"
+        [ "$(cat "$e2e_out/corvane.rc")" = 1 ] || fail "$run: the check's exit code is not 1"
+        grep -q '^PASS: outcome: exit code 1, no new point named "Brindlemoor - Restore Point" of type 0 ' \
+            "$e2e_out/report-$run.txt" || fail "$run: the outcome is not reported as it is"
+        for line in "${want[@]}" "PASS: console windows: none seen" \
+            'FAIL: final box: "Tessaline", buttons &Yes|&No|Cancel, icon, topmost no, in front yes; answered Cancel'; do
+            grep -qxF -- "$line" "$e2e_out/report-$run.txt" || fail "$run: the report lacks: $line"
+        done
+        # The trace it caught is the one Wine's debug channel shows.
+        diff <(sed -n '/^Trace (/,$p' "$e2e_out/report-$run.txt" | tail -n +2 | sed 's/^  //') \
+            <(grep -a "^$(corvane_thread):[a-z]*:debugstr:OutputDebugStringA " "$e2e_out/trace.log" |
+                sed -E -e 's/^[^"]*"(.*)"$/\1/' -e 's/\\t/\t/g' -e 's/\\\\/\\/g') ||
+            fail "$run: the report's trace differs from Wine's (above)"
+        expect_not_started 'rstrui\|shutdown\|wineboot'
+    done
+}
+
 "${scenario//-/_}"
 echo "artifacts: $e2e_out"
 [ "$e2e_fail" = 0 ] && echo "PASS: $scenario"

@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "check/corvane_windows.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,12 +20,10 @@ long g_handlesAfterFirstAttempt = -1;
 int g_repairReads = 0, g_unanswered = 0;  // unanswered: within 5 s
 
 std::wstring Text(HWND hwnd) {
-    wchar_t buffer[2048] = {};
-    if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer),
-                               SMTO_ABORTIFHUNG, 5000, nullptr) &&
-        ::IsWindow(hwnd))
-        ++g_unanswered;
-    return buffer;
+    bool answered = true;
+    const std::wstring text = corvane_windows::Text(hwnd, &answered);
+    g_unanswered += !answered;
+    return text;
 }
 
 void Print(const char* key, const std::wstring& value) {
@@ -54,10 +54,9 @@ long HandleCount(DWORD processId) {
 // Waits for a visible window. Meanwhile counts the program's handles after its
 // first attempt (COM and WMI have made their one-time allocations by then) and
 // the reads during the full repair, and then closes the window when asked to.
-HWND WaitFor(const wchar_t* className, const wchar_t* title, DWORD seconds) {
+HWND WaitFor(HWND (*find)(DWORD processId), DWORD seconds) {
     for (DWORD waited = 0; waited < seconds * 10; ++waited, ::Sleep(100)) {
-        HWND hwnd = ::FindWindowW(className, title);
-        if (hwnd && ::IsWindowVisible(hwnd)) return hwnd;
+        if (HWND hwnd = find(0)) return hwnd;
         if (!::IsWindow(g_status)) continue;
         const std::wstring label = Text(::GetWindow(g_status, GW_CHILD));
         if (g_handlesAfterFirstAttempt < 0 &&
@@ -100,13 +99,13 @@ int wmain(int argc, wchar_t** argv) {
     const DWORD seconds = std::wcstoul(argv[2], nullptr, 10);
     g_closeDuringRepair = argc > 3 && std::wstring(argv[3]) == L"close-during-full-repair";
 
-    g_status = WaitFor(L"CorvaneStatusWindow", nullptr, seconds);
+    g_status = WaitFor(corvane_windows::StatusWindow, seconds);
     if (!g_status) return std::fprintf(stderr, "observer: no status window\n"), 1;
     ::GetWindowThreadProcessId(g_status, &g_processId);
     ::Sleep(300);  // before the box covers it: both are centred
     SaveScreenshot(g_status, L"status-window.bmp");
 
-    HWND box = WaitFor(L"#32770", L"Tessaline", seconds);
+    HWND box = WaitFor(corvane_windows::FinalBox, seconds);
     if (!box) return std::fprintf(stderr, "observer: no message box\n"), 1;
     ::Sleep(500);  // let both windows finish painting
     const long first = g_handlesAfterFirstAttempt, end = HandleCount(g_processId);
@@ -116,10 +115,11 @@ int wmain(int argc, wchar_t** argv) {
                 g_closed ? "yes" : "no", g_repairReads, g_unanswered);
     Print("status.caption", Text(g_status));  // empty once closed
     Print("status.label", Text(::GetWindow(g_status, GW_CHILD)));
-    Print("box.title", Text(box));
-    Print("box.text", Text(::GetDlgItem(box, 0xFFFF)));
+    const corvane_windows::Box read = corvane_windows::ReadBox(box);
+    Print("box.title", read.title);
+    Print("box.text", read.text);
     SaveScreenshot(box, L"message-box.bmp");
     std::fflush(stdout);
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+    corvane_windows::Press(box, answer);
     return 0;
 }

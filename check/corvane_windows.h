@@ -1,0 +1,39 @@
+// Corvane's windows as a user sees them from the same desktop: the status
+// window, its label, the final message box and its buttons. Shared by the
+// check that testers run and the observer of the end-to-end tests.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace corvane_windows {
+
+// A window's text, asked with a time limit so that a hung program cannot
+// hang the one who reads it. answered is false when it did not answer.
+std::wstring Text(HWND window, bool* answered = nullptr);
+
+// Corvane's visible status window, of the process when one is given; null
+// when there is none.
+HWND StatusWindow(DWORD processId = 0);
+std::wstring StatusLabel(HWND status);
+
+// Corvane's visible final message box, likewise.
+HWND FinalBox(DWORD processId = 0);
+
+// What the final box shows, and how it stands among the windows.
+struct Box {
+    std::wstring title;
+    std::wstring text;
+    std::vector<std::wstring> buttons;  // in the order of the box's children
+    bool icon = false;                  // an icon beside the text
+    bool topmost = false;               // WS_EX_TOPMOST
+    bool foreground = false;            // the window the user works with
+};
+Box ReadBox(HWND box);
+
+// Presses a button of the box, as a click would (IDCANCEL is 2).
+void Press(HWND box, int buttonId);
+
+}  // namespace corvane_windows

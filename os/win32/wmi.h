@@ -1,0 +1,21 @@
+// WMI queries on the Windows side, for what needs more of an instance than
+// the seam's WmiQueryMaximum reads.
+#pragma once
+
+#include <windows.h>
+// After windows.h, which it relies on.
+#include <wbemidl.h>
+
+#include <functional>
+#include <string>
+
+namespace win32 {
+
+// Runs a WQL query in a namespace of the local computer (e.g. root\default)
+// and hands each instance to visit, in the order WMI yields them; a failure
+// visit returns ends the query. The first failure, or S_OK; waits for an
+// instance at most two minutes (WBEM_E_TIMED_OUT). COM is set up for the call.
+HRESULT ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& query,
+                           const std::function<HRESULT(IWbemClassObject*)>& visit);
+
+}  // namespace win32
