@@ -150,7 +150,8 @@ int wmain(int argc, wchar_t** argv) {
     win32::RestrictDllSearchPath();
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     for (const wchar_t* line : kWarning) Print(line);
-    const uint32_t minutes = argc > 1 ? std::wcstoul(argv[1], nullptr, 10) : 60;
+    const uint32_t asked = argc > 1 ? std::wcstoul(argv[1], nullptr, 10) : 0;
+    const uint32_t minutes = asked > 0 ? asked : 60;
     const std::wstring folder = CommonModule::AppPath();
     if (::GetFileAttributesW((folder + L"Corvane.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
         Print(L"Corvane.exe is not beside CorvaneCheck.exe in " + folder + L": nothing was run.");
