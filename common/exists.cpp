@@ -20,15 +20,12 @@ bool PassesPathRule(const std::wstring& path) {
 bool DoesDirExist(const std::wstring& sPathOnly, bool bDebug) {
     if (!PassesPathRule(sPathOnly)) return false;
 
+    const FSRedirOff nativeSystem;
     uint32_t attributes = 0, error = 0;
-    bool result = false;
-    {
-        const FSRedirOff nativeSystem;
-        // A file that cannot be opened is still not a directory: only the
-        // directory attribute says so.
-        result = os::QueryFileAttributes(sPathOnly, attributes, error) &&
-                 (attributes & os::kAttributeDirectory) != 0;
-    }
+    // A file that cannot be opened is still not a directory: only the
+    // directory attribute says so.
+    const bool result = os::QueryFileAttributes(sPathOnly, attributes, error) &&
+                        (attributes & os::kAttributeDirectory) != 0;
     if (bDebug) {
         DPrint(L"CommonModule\\DoesDirExist: ");
         DPrint(L"\t- Passed: " + sPathOnly);
