@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
+#include "check/report.h"
+
 #include <string>
-#include <vector>
 
 namespace corvane_windows {
 
@@ -22,15 +23,9 @@ std::wstring StatusLabel(HWND status);
 // Corvane's visible final message box, likewise.
 HWND FinalBox(DWORD processId = 0);
 
-// What the final box shows, and how it stands among the windows.
-struct Box {
-    std::wstring title;
-    std::wstring text;
-    std::vector<std::wstring> buttons;  // in the order of the box's children
-    bool icon = false;                  // an icon beside the text
-    bool topmost = false;               // WS_EX_TOPMOST
-    bool foreground = false;            // the window the user works with
-};
+// What the final box shows, and how it stands among the windows (its
+// atSeconds is the caller's to set).
+using check::Box;
 Box ReadBox(HWND box);
 
 // Presses a button of the box, as a click would (IDCANCEL is 2).

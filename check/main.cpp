@@ -86,9 +86,8 @@ check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes, DebugOutput
         HWND box = run.box ? nullptr : corvane_windows::FinalBox(started.dwProcessId);
         if (box) {
             ::Sleep(500);  // as a user would look at it: painted, and in front if it comes there
-            const corvane_windows::Box read = corvane_windows::ReadBox(box);
-            run.box = check::Box{elapsed(), read.title,   read.text,      read.buttons,
-                                 read.icon, read.topmost, read.foreground};
+            run.box = corvane_windows::ReadBox(box);
+            run.box->atSeconds = elapsed();
             corvane_windows::Press(box, kIdCancel);
         }
         for (HWND window : TopLevelWindows())

@@ -13,13 +13,19 @@ constexpr uint32_t kNoSuchService = 1060;  // ERROR_SERVICE_DOES_NOT_EXIST
 constexpr uint32_t kDisabled = 4, kManual = 3;
 constexpr uint32_t kRegSz = 1, kRegDword = 4;
 
-std::wstring Number(double value, const wchar_t* format = L"%.1f") {
+// Seconds, or an unsigned number, as the format has it.
+template <typename Value>
+std::wstring Formatted(const wchar_t* format, Value value) {
     wchar_t text[32];
     std::swprintf(text, 32, format, value);
     return text;
 }
 
-std::wstring Hex(uint32_t value) { return Number(value, L"0x%08X"); }
+std::wstring Seconds(double value, const wchar_t* format = L"%.1f") {
+    return Formatted(format, value);
+}
+
+std::wstring Hex(uint32_t value) { return Formatted(L"0x%08X", static_cast<unsigned>(value)); }
 
 uint32_t Highest(const SystemState& state) {
     uint32_t highest = 0;
@@ -29,7 +35,8 @@ uint32_t Highest(const SystemState& state) {
 }
 
 std::wstring Points(const SystemState& state) {
-    if (!state.pointsListed) return L"not listed (error " + Hex(state.pointsError) + L")";
+    if (!state.pointsListed)
+        return L"not listed (error " + Hex(static_cast<uint32_t>(state.pointsError)) + L")";
     return std::to_wstring(state.points.size()) + L", highest sequence number " +
            std::to_wstring(Highest(state));
 }
@@ -43,7 +50,7 @@ std::wstring Frequency(const SystemState& state) {
         return L"REG_DWORD " +
                std::to_wstring(d[0] | d[1] << 8 | d[2] << 16 | uint32_t{d[3]} << 24);
     std::wstring bytes;
-    for (uint8_t b : d) bytes += Number(b, L" %02X");
+    for (uint8_t b : d) bytes += Formatted(L" %02X", static_cast<unsigned>(b));
     const std::wstring type =
         state.frequencyType == kRegSz ? L"REG_SZ" : L"type " + std::to_wstring(state.frequencyType);
     return type + L", " + std::to_wstring(d.size()) + L" bytes:" + bytes;
@@ -53,8 +60,8 @@ std::wstring StartType(const SystemState::Service& s) {
     if (s.error == kNoSuchService) return s.name + L" absent";
     if (s.error != 0) return s.name + L" not read (error " + std::to_wstring(s.error) + L")";
     const wchar_t* const names[] = {L"Boot", L"System", L"Automatic", L"Manual", L"Disabled"};
-    return s.name + L" " +
-           (s.startType < 5 ? names[s.startType] : std::to_wstring(s.startType).c_str());
+    if (s.startType < 5) return s.name + L" " + names[s.startType];
+    return s.name + L" start type " + std::to_wstring(s.startType);
 }
 
 std::wstring Joined(const std::vector<std::wstring>& items, const wchar_t* separator) {
@@ -193,11 +200,14 @@ std::vector<Finding> Findings(const Machine& machine, const SystemState& before,
         bool inError = false;
         for (const std::wstring& line : run.trace) {
             const std::wstring text = Trimmed(line);
-            if (IsErrorLine(line))
+            if (IsErrorLine(line)) {
                 errors.push_back(text);
-            else if (inError && text.rfind(L"- ", 0) == 0)
+                inError = true;
+            } else if (inError && text.rfind(L"- ", 0) == 0) {
                 errors.back() += L" " + text;
-            inError = IsErrorLine(line) || (inError && text.rfind(L"- ", 0) == 0);
+            } else {
+                inError = false;
+            }
         }
         findings.push_back({errors.empty() ? Verdict::Pass : Verdict::Fail,
                             L"trace errors: " +
@@ -225,7 +235,7 @@ std::vector<std::wstring> ReportLines(const Machine& machine, const SystemState&
         L"System protection of the system drive: not shown (Windows documents no way to read it)");
     state(L"Before", before);
     lines.push_back(L"Run: exit code " + std::to_wstring(static_cast<int32_t>(run.exitCode)) +
-                    L" after " + Number(run.seconds) + L" s" +
+                    L" after " + Seconds(run.seconds) + L" s" +
                     (run.timedOut ? L" (time limit reached)" : L""));
     // Each stage: when it began, how long it took, what the window said.
     std::vector<std::pair<double, std::wstring>> stages = {{0.0, L"Corvane.exe started"}};
@@ -233,8 +243,8 @@ std::vector<std::wstring> ReportLines(const Machine& machine, const SystemState&
     if (run.box) stages.emplace_back(run.box->atSeconds, L"final box: " + OneLine(run.box->text));
     for (size_t i = 0; i < stages.size(); ++i) {
         const double end = i + 1 < stages.size() ? stages[i + 1].first : run.seconds;
-        lines.push_back(L"  " + Number(stages[i].first, L"%6.1f") + L" s, " +
-                        Number(end - stages[i].first, L"%5.1f") + L" s long: " + stages[i].second);
+        lines.push_back(L"  " + Seconds(stages[i].first, L"%6.1f") + L" s, " +
+                        Seconds(end - stages[i].first, L"%5.1f") + L" s long: " + stages[i].second);
     }
     state(L"After", after);
     std::size_t failed = 0;

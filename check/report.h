@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace check {
@@ -40,7 +41,7 @@ struct Machine {
     bool desktopVisible = true;  // Corvane's own rule
 };
 
-// The final message box as it was found.
+// The final message box as it was found (check/corvane_windows.h reads it).
 struct Box {
     double atSeconds = 0;
     std::wstring title, text;
