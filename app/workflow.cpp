@@ -1,6 +1,8 @@
 #include "app/workflow.h"
+#include "app/creation_frequency.h"
 #include "app/repairs.h"
 
+#include "common/handle.h"
 #include "common/paths.h"
 #include "common/redirection.h"
 #include "common/trace.h"
@@ -8,8 +10,9 @@
 #include "shutdown/restart.h"
 #include "ui/status_window.h"
 
-#include <optional>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace Module1 {
 
@@ -33,59 +36,58 @@ constexpr uint32_t kFinalMessageStyle = 19 | 0x10000 | 0x40000;
 // cause, and WMI itself did not fail.
 constexpr int32_t kNoNewRestorePointCode = static_cast<int32_t>(0x80040630u);
 
-constexpr uint32_t kErrorFileNotFound = 2;
+// ERROR_INSTALL_ALREADY_RUNNING: deployment tools (Intune, Configuration
+// Manager) read it as "try again later" and do so by themselves.
+constexpr int32_t kAnotherRunIsInProgress = 1618;
+constexpr uint32_t kErrorAccessDenied = 5;
 
-const wchar_t kSystemRestoreKey[] =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
-const wchar_t kCreationFrequency[] = L"SystemRestorePointCreationFrequency";
-
-void TraceRegistryFailure(const wchar_t* procedure, uint32_t error) {
-    CommonModule::DPrint(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " +
-                         std::to_wstring(error) + L" " + CommonModule::ErrorDescription(error));
-}
-
-// Windows 8 and later return 0 without making a point while the last one is
-// younger than the creation frequency (minutes; 24 hours when the value is
-// absent; 0 never skips). For one request the frequency is 0, then exactly
-// what was there before, type included, or no value at all. The key is only
-// opened: where it is missing or read-only, the request goes ahead as is.
-class CreationFrequencyOverride {
+// One Corvane at a time on the whole computer, every session and the
+// system account included: two runs would each put back the other's
+// temporary creation frequency, and repair under each other's requests.
+class SingleRunGuard {
 public:
-    CreationFrequencyOverride() {
-        os::RegistryValue saved;
-        uint32_t error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, saved);
-        if (error == 0)
-            saved_ = saved;
-        else if (error == kErrorFileNotFound)
-            error = 0;
-        if (error == 0)
-            error = os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency,
-                                         os::RegistryValue{os::kRegDword, {0, 0, 0, 0}});
-        if (error != 0) TraceRegistryFailure(L"SetCreationFrequency", error);
-        changed_ = error == 0;
+    SingleRunGuard() {
+        os::Handle mutex = 0;
+        const os::CallResult made = os::CreateMutexW(L"Global\\Brindlemoor.Corvane.Run", mutex);
+        if (!made.ok) {
+            // Made by another account whose rights shut this one out: its
+            // Corvane runs. Any other failure gives no answer; go on.
+            anotherRuns_ = made.lastError == kErrorAccessDenied;
+            return;
+        }
+        mutex_.reset(mutex);
+        // Abandoned: a Corvane was killed while it held the guard.
+        const uint32_t wait = os::WaitForSingleObject(mutex, 0);
+        owned_ = wait == os::kWaitObject0 || wait == os::kWaitAbandoned;
+        anotherRuns_ = wait == os::kWaitTimeout;
     }
-    ~CreationFrequencyOverride() {
-        if (!changed_) return;
-        const uint32_t error =
-            saved_ ? os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency, *saved_)
-                   : os::RegistryDeleteValue(kSystemRestoreKey, kCreationFrequency);
-        if (error != 0) TraceRegistryFailure(L"RestoreCreationFrequency", error);
+    ~SingleRunGuard() {
+        if (owned_) os::ReleaseMutex(mutex_.get());
     }
-    CreationFrequencyOverride(const CreationFrequencyOverride&) = delete;
-    CreationFrequencyOverride& operator=(const CreationFrequencyOverride&) = delete;
+    SingleRunGuard(const SingleRunGuard&) = delete;
+    SingleRunGuard& operator=(const SingleRunGuard&) = delete;
+
+    bool anotherRuns() const { return anotherRuns_; }
 
 private:
-    std::optional<os::RegistryValue> saved_;
-    bool changed_ = false;
+    CommonModule::UniqueHandle mutex_;
+    bool owned_ = false;
+    bool anotherRuns_ = false;
 };
 
-// The highest SequenceNumber of the restore points; none when the list
-// cannot be read (Windows XP's older provider, a broken WMI).
-std::optional<uint32_t> HighestSequenceNumber() {
-    const os::WmiQueryOutcome listing = os::WmiQueryMaximum(
-        L"root\\default", L"SELECT SequenceNumber FROM SystemRestore", L"SequenceNumber");
-    if (!listing.ok) return std::nullopt;
-    return listing.maximum;
+// A new point of Corvane's: its description and type 0, and not one listed
+// before (a point is the same when its sequence number and creation time
+// both are). Another program's point made at the same moment does not
+// count, and numbering that starts again after a reinstall does.
+bool ListsNewPoint(const std::vector<os::RestorePoint>& before,
+                   const std::vector<os::RestorePoint>& after, const std::wstring& description) {
+    return std::any_of(after.begin(), after.end(), [&](const os::RestorePoint& point) {
+        return point.description == description && point.type == 0 &&
+               std::none_of(before.begin(), before.end(), [&point](const os::RestorePoint& old) {
+                   return old.sequenceNumber == point.sequenceNumber &&
+                          old.creationTime == point.creationTime;
+               });
+    });
 }
 
 struct LastError {
@@ -100,7 +102,9 @@ struct LastError {
 int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
                             LastError& lastError) {
     lastError = LastError{};
-    const std::optional<uint32_t> before = HighestSequenceNumber();
+    // Unreadable (Windows XP's older provider, a broken WMI): a returned 0
+    // is taken as it is.
+    const os::RestorePointList before = os::ListRestorePoints();
 
     os::WmiMethodCall call;
     call.nameSpace = L"root\\default";
@@ -120,9 +124,9 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
     }
     switch (outcome.status) {
     case os::WmiStatus::Returned:
-        if (outcome.returnValue == 0 && before) {
-            const std::optional<uint32_t> after = HighestSequenceNumber();
-            if (after && *after <= *before) {
+        if (outcome.returnValue == 0 && before.ok) {
+            const os::RestorePointList after = os::ListRestorePoints();
+            if (after.ok && !ListsNewPoint(before.points, after.points, description)) {
                 lastError.code = kNoNewRestorePointCode;
                 lastError.description = L"CreateRestorePoint made no new restore point";
                 break;
@@ -171,6 +175,14 @@ bool NobodyCanSeeTheDesktop() {
 }
 
 int32_t Main() {
+    // Before anything else, the next run's included: a second Corvane
+    // changes nothing and shows nothing.
+    const SingleRunGuard guard;
+    if (guard.anotherRuns()) {
+        CommonModule::DPrint(L"Module1\\Main: another Corvane is running, this one ends (1618)");
+        return kAnotherRunIsInProgress;
+    }
+    RecoverCreationFrequency();
     CommonModule::bManageFSRedir = true;
 
     const std::wstring windowTitle = L"Brindlemoor - Corvane";

@@ -62,17 +62,23 @@ struct WmiOutcome {
 // minutes is raised like any other error; XP offers no limit.
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call);
 
-// The largest value of one unsigned integer property over the instances that
-// a WQL query returns; 0 when it returns none. An instance that does not
-// arrive within two minutes fails the query (WBEM_E_TIMED_OUT).
-struct WmiQueryOutcome {
-    bool ok = false;  // the query ran and every instance held the property
-    int32_t errorCode = 0;
-    uint32_t maximum = 0;
+// One instance of SystemRestore in root\default, as listed.
+struct RestorePoint {
+    uint32_t sequenceNumber = 0;
+    std::wstring creationTime;  // CIM datetime text, e.g. 20261207153000.000000-000
+    std::wstring description;
+    int32_t type = -1;  // RestorePointType
 };
 
-WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstring& query,
-                                const std::wstring& property);
+struct RestorePointList {
+    bool ok = false;  // every instance arrived and held the four properties
+    int32_t errorCode = 0;
+    std::vector<RestorePoint> points;
+};
+
+// Every restore point System Restore lists. An instance that does not
+// arrive within two minutes fails the listing (WBEM_E_TIMED_OUT).
+RestorePointList ListRestorePoints();
 
 // ---- Status window and message box ----------------------------------------
 
@@ -93,6 +99,11 @@ void StatusWindowShow(const StatusWindowLayout& layout);
 void StatusWindowSetCaption(const std::wstring& caption);
 void StatusWindowSetLabel(const std::wstring& text);
 void StatusWindowUnload();
+
+// Called while the status window is open when the session ends
+// (WM_QUERYENDSESSION, then WM_ENDSESSION): Windows may end the process
+// as soon as the window has answered. Null for none.
+void StatusWindowOnSessionEnd(void (*handler)());
 
 // MessageBoxW with no owner; returns the button id (IDYES 6, IDNO 7, ...).
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style);
@@ -258,6 +269,22 @@ struct VersionInfo {
 };
 CallResult GetVersionExA(VersionInfo& info);
 
+// ---- One Corvane at a time --------------------------------------------------
+
+// CreateMutexW without initial ownership: the named mutex, made or opened.
+// One that exists but this account may not open fails with
+// ERROR_ACCESS_DENIED (5). The caller closes it.
+CallResult CreateMutexW(const std::wstring& name, Handle& mutex);
+
+constexpr uint32_t kWaitObject0 = 0;
+constexpr uint32_t kWaitAbandoned = 0x80;  // its owner ended without releasing it
+constexpr uint32_t kWaitTimeout = 0x102;
+
+// WaitForSingleObject; 0xFFFFFFFF (WAIT_FAILED) when it fails.
+uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds);
+
+CallResult ReleaseMutex(Handle mutex);
+
 // ---- Registry ----------------------------------------------------------------
 
 // Whether HKEY_LOCAL_MACHINE\subKey exists (a key that exists but may not be
@@ -283,6 +310,15 @@ uint32_t RegistryQueryValue(const std::wstring& subKey, const std::wstring& name
 uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
                           const RegistryValue& value);
 uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& name);
+
+// RegCreateKeyExW of HKEY_LOCAL_MACHINE\subKey in the native view, with the
+// keys above it that are missing; created tells whether subKey is new.
+uint32_t RegistryCreateKey(const std::wstring& subKey, bool& created);
+// RegFlushKey: the key's values are on disk when it returns, safe from a
+// power cut.
+uint32_t RegistryFlushKey(const std::wstring& subKey);
+// Deletes a key that has no subkeys, values and all, in the native view.
+uint32_t RegistryDeleteKey(const std::wstring& subKey);
 
 // ---- Who can see the desktop; the shell ------------------------------------
 

@@ -219,4 +219,118 @@ TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestAndAZeroCountsOnlyF
     }
 }
 
+const std::wstring kRecordKey = L"SOFTWARE\\Brindlemoor\\Corvane";
+
+// A second Corvane, while the guard is held or cannot be opened, changes
+// nothing and shows nothing; a guard whose holder was killed is taken over.
+TEST_F(WorkflowTest, OneCorvaneAtATimeOnTheWholeComputer) {
+    const std::wstring guard = L"Global\\Brindlemoor.Corvane.Run";
+    struct Case {
+        bool held, abandoned, denied;
+        int32_t exitCode;
+    };
+    const Case cases[] = {{true, false, false, 1618},
+                          {false, false, true, 1618},
+                          {false, true, false, 0},
+                          {false, false, false, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency",
+                              os::RegistryValue{os::kRegDword, {60, 0, 0, 0}});
+        m().mutexes[guard] = sim::NamedMutex{c.held, c.abandoned, c.denied, 0};
+        const sim::Registry before = m().registry;
+        EXPECT_EQ(Run({Returns(0)}), c.exitCode);
+        EXPECT_EQ(m().window.created, c.exitCode == 0);
+        EXPECT_EQ(m().wmiCalls.size(), c.exitCode == 0 ? 1u : 0u);
+        EXPECT_EQ(Frequency(m().registry), Frequency(before));
+        EXPECT_EQ(m().registry.keys.size(), before.keys.size());
+        EXPECT_EQ(m().debugOutput,
+                  c.exitCode
+                      ? Lines{L"\tModule1\\Main: another Corvane is running, this one ends (1618)"}
+                      : Lines{});
+        EXPECT_EQ(m().mutexes[guard].ownedThrough, 0u) << "released at the end";
+    }
+}
+
+// What a request changes is recorded, on disk, before it is changed: a run
+// killed during the request leaves it to the next run, which puts it back
+// while it is still the 0 written (a value set by hand since is kept); the
+// end of the session puts it back at once. Corvane's keys go with the
+// record, a key of the maker's that was there stays.
+TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession) {
+    const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
+    const os::RegistryValue text{os::kRegSz, {'6', 0, '0', 0, 0, 0}};
+    const os::RegistryValue hour{os::kRegDword, {60, 0, 0, 0}};
+    struct Case {
+        std::optional<os::RegistryValue> start;
+        bool sessionEnds, changedByHand, makerKeyExists;
+        const char* after;  // the frequency once all is over
+    };
+    const Case cases[] = {
+        {day, false, false, false, "4:160 5 0 0 "}, {text, false, false, true, "1:54 0 48 0 0 0 "},
+        {std::nullopt, false, false, false, "-"},   {day, false, true, false, "4:60 0 0 0 "},
+        {day, true, false, true, "4:160 5 0 0 "},   {std::nullopt, true, false, false, "-"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        if (c.start)
+            sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", *c.start);
+        if (c.makerKeyExists) sim::SetRegistryValue(L"SOFTWARE\\Brindlemoor", L"Other", hour);
+        const size_t keys = m().registry.keys.size();
+        if (c.sessionEnds) {
+            m().sessionEndsAtRequest = 1;
+            EXPECT_EQ(Run({Returns(0)}), 0);
+            EXPECT_EQ(Frequency(m().registryAtSessionEnd), c.after);
+            EXPECT_EQ(m().registryAtSessionEnd.keys.size(), keys) << "the record is gone";
+        } else {
+            m().killedAtRequest = 1;
+            EXPECT_THROW(Run({Returns(0)}), sim::Killed);
+            m().registry = m().registryAtWmiCall[0];  // what the kill left behind
+            ASSERT_FALSE(m().flushedKeys.empty());
+            EXPECT_EQ(m().flushedKeys.back().values.count(L"CREATIONFREQUENCYBEFORE"), 1u);
+            EXPECT_EQ(Frequency(m().registry), "4:0 0 0 0 ");
+            if (c.changedByHand)
+                sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", hour);
+            m().killedAtRequest = 0;
+            m().window.destroyed = true;
+            EXPECT_EQ(Run({Returns(0)}), 0);
+            EXPECT_EQ(Traced(c.changedByHand ? L"changed since a run ended midway is kept"
+                                             : L"left at 0 is put back"),
+                      1);
+        }
+        EXPECT_EQ(Frequency(m().registryAtWmiCall.back()), "4:0 0 0 0 ");
+        EXPECT_EQ(Frequency(m().registry), c.after);
+        EXPECT_EQ(m().registry.keys.size(), keys) << "Corvane's keys are left";
+        EXPECT_EQ(
+            sim::RegistryValueOf(m().registry, L"SOFTWARE\\Brindlemoor", L"Other").has_value(),
+            c.makerKeyExists);
+        EXPECT_EQ(Traced(L"VB ERROR"), 0);
+    }
+}
+
+// A 0 counts for a new point of Corvane's description and type 0 that was
+// not listed before, by sequence number and creation time together.
+TEST_F(WorkflowTest, APointCountsAsMadeOnlyWhenCorvanesOwnIsNew) {
+    const os::RestorePoint old{7, L"20261201100000.000000+000", L"Brindlemoor - Restore Point", 0};
+    struct Case {
+        bool skipped, othersMakePoints;
+        uint32_t nextSequenceNumber;  // 7: numbering started again
+        int32_t exitCode;
+    };
+    const Case cases[] = {{true, true, 8, 1}, {false, false, 7, 0}, {false, true, 8, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        m().restorePoints = {old};
+        m().recentRestorePoint = c.skipped;
+        sim::AddRegistryKey(kSettings).writable = !c.skipped;  // the frequency stays as it is
+        m().otherProgramMakesPoints = c.othersMakePoints;
+        m().nextSequenceNumber = c.nextSequenceNumber;
+        EXPECT_EQ(Run(std::vector<os::WmiOutcome>(3, Returns(0))), c.exitCode);
+        EXPECT_EQ(m().wmiCalls.size(), c.exitCode ? 3u : 1u);
+    }
+}
+
 }  // namespace

@@ -151,6 +151,19 @@ struct ServiceManager {
     int invalidCloses = 0;  // CloseServiceHandle of something not open
 };
 
+// A named mutex: another process holds it (a Corvane that runs), or held it
+// and ended without releasing it; one made by an account whose security
+// shuts this one out cannot be opened.
+struct NamedMutex {
+    bool heldByAnother = false;
+    bool abandoned = false;
+    bool openDenied = false;
+    uintptr_t ownedThrough = 0;  // the handle through which this process owns it
+};
+
+// Thrown where a process ends abruptly (Machine::killedAtRequest).
+struct Killed {};
+
 struct Machine {
     // Clock: milliseconds of local time since midnight of `date`.
     int year = 2026, month = 12, day = 6;
@@ -174,14 +187,34 @@ struct Machine {
     // takes each as its declared type.
     std::map<std::wstring, std::vector<WmiParameter>> wmiParameters;
 
-    // Restore points, by the highest SequenceNumber. A request that returns
-    // 0 makes a new one, unless Windows skips it: a recent point exists and
-    // the creation frequency in the native registry is not the DWORD 0.
-    uint32_t highestSequenceNumber = 0;
+    // Restore points as System Restore lists them. A request that returns 0
+    // adds one with the next sequence number, the description and type
+    // asked for and the clock's time, unless Windows skips it: a recent
+    // point exists and the creation frequency in the native registry is not
+    // the DWORD 0.
+    std::vector<os::RestorePoint> restorePoints;
+    uint32_t nextSequenceNumber = 1;
     bool recentRestorePoint = false;
     int32_t restorePointListingError = 0;  // when set, listing them fails with it
+    // Another program (an installer) makes a point during each request.
+    bool otherProgramMakesPoints = false;
+
+    // The process ends abruptly (killed, a power cut) in the nth request:
+    // the request throws sim::Killed, and the registry is what it was then.
+    int killedAtRequest = 0;
+    // The session ends during the nth request: Windows tells the status
+    // window, if it is open, and the registry is kept as the handler left it.
+    int sessionEndsAtRequest = 0;
+    void (*sessionEndHandler)() = nullptr;
+    Registry registryAtSessionEnd;
+
+    // Named mutexes, by name, and the open handles that name them.
+    std::map<std::wstring, NamedMutex, CaseInsensitiveLess> mutexes;
+    std::map<uintptr_t, std::wstring> mutexHandles;
 
     Registry registry;
+    // Each key as it was written to disk, in the order of the flushes.
+    std::vector<RegistryKey> flushedKeys;
 
     StatusWindow window;
     // The user closes the window at the nth message dispatch (0: never).

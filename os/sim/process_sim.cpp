@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <utility>
 
 namespace os {
 
@@ -136,6 +137,36 @@ void CloseHandle(Handle handle) {
     if (m.openHandles.erase(handle) == 0) ++m.invalidCloses;
     m.unwaitableHandles.erase(handle);
     if (m.shutdown.openTokens.erase(handle) != 0) m.shutdown.calls.push_back("CloseHandle");
+}
+
+CallResult CreateMutexW(const std::wstring& name, Handle& mutex) {
+    sim::Machine& m = sim::machine();
+    if (m.mutexes[name].openDenied) return CallResult{false, 5};  // ERROR_ACCESS_DENIED
+    mutex = sim::NewHandle(0);
+    m.mutexHandles[mutex] = name;
+    return CallResult{true, 0};
+}
+
+uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
+    sim::Machine& m = sim::machine();
+    const auto name = m.mutexHandles.find(handle);
+    if (name == m.mutexHandles.end() || m.openHandles.count(handle) == 0) return 0xFFFFFFFF;
+    sim::NamedMutex& mutex = m.mutexes[name->second];
+    if (mutex.heldByAnother) {
+        m.Advance(milliseconds);
+        return kWaitTimeout;
+    }
+    mutex.ownedThrough = handle;
+    return std::exchange(mutex.abandoned, false) ? kWaitAbandoned : kWaitObject0;
+}
+
+CallResult ReleaseMutex(Handle mutex) {
+    sim::Machine& m = sim::machine();
+    const auto name = m.mutexHandles.find(mutex);
+    if (name == m.mutexHandles.end() || m.mutexes[name->second].ownedThrough != mutex)
+        return CallResult{false, 288};  // ERROR_NOT_OWNER
+    m.mutexes[name->second].ownedThrough = 0;
+    return CallResult{true, 0};
 }
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,

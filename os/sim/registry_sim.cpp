@@ -17,6 +17,12 @@ RegistryKey* KeyAt(const std::wstring& subKey) {
     return found == keys.end() ? nullptr : &found->second;
 }
 
+// The key above, "" above a key of the root.
+std::wstring Parent(const std::wstring& subKey) {
+    const size_t slash = subKey.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : subKey.substr(0, slash);
+}
+
 }  // namespace
 
 RegistryKey& AddRegistryKey(const std::wstring& subKey) {
@@ -69,6 +75,42 @@ uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& nam
     if (!key) return sim::kErrorFileNotFound;
     if (!key->writable) return sim::kErrorAccessDenied;
     return key->values.erase(sim::Upper(name)) != 0 ? 0 : sim::kErrorFileNotFound;
+}
+
+uint32_t RegistryCreateKey(const std::wstring& subKey, bool& created) {
+    if (sim::KeyAt(subKey)) {
+        created = false;
+        return 0;
+    }
+    // A new key needs the right to add one to the nearest key that exists.
+    std::wstring above = sim::Parent(subKey);
+    while (!above.empty() && !sim::KeyAt(above)) above = sim::Parent(above);
+    if (!above.empty() && !sim::KeyAt(above)->writable) return sim::kErrorAccessDenied;
+    // The root's own keys (SOFTWARE, SYSTEM) always exist.
+    for (std::wstring key = subKey; !sim::Parent(key).empty() && !sim::KeyAt(key);
+         key = sim::Parent(key))
+        sim::AddRegistryKey(key);
+    created = true;
+    return 0;
+}
+
+uint32_t RegistryFlushKey(const std::wstring& subKey) {
+    const sim::RegistryKey* key = sim::KeyAt(subKey);
+    if (!key) return sim::kErrorFileNotFound;
+    sim::machine().flushedKeys.push_back(*key);
+    return 0;
+}
+
+uint32_t RegistryDeleteKey(const std::wstring& subKey) {
+    auto& keys = sim::machine().registry.keys;
+    const sim::RegistryKey* key = sim::KeyAt(subKey);
+    if (!key) return sim::kErrorFileNotFound;
+    const std::wstring below = sim::Upper(subKey) + L"\\";
+    const auto next = keys.lower_bound(below);
+    if (!key->writable || (next != keys.end() && next->first.rfind(below, 0) == 0))
+        return sim::kErrorAccessDenied;  // as Windows refuses a key with subkeys
+    keys.erase(sim::Upper(subKey));
+    return 0;
 }
 
 }  // namespace os

@@ -3,6 +3,7 @@
 #include "os/sim/machine.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 
 namespace os {
@@ -42,6 +43,15 @@ bool ToDeclaredType(WmiArgument& argument, sim::CimType type) {
     return value.index() == static_cast<size_t>(type);
 }
 
+// The clock as WMI writes a time: yyyymmddHHMMSS.mmmmmmsUUU.
+std::wstring CimTime() {
+    const LocalTime t = GetLocalTime();
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%04d%02d%02d%02d%02d%02d.%06d+000", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, t.milliseconds * 1000);
+    return text;
+}
+
 }  // namespace
 
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
@@ -76,22 +86,30 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     m.wmiCalls.push_back(received);
     m.labelAtWmiCall.push_back(WindowAlive() ? Window().label : L"");
     m.registryAtWmiCall.push_back(m.registry);
+    const int request = static_cast<int>(m.wmiCalls.size());
+    if (m.killedAtRequest == request) throw sim::Killed{};
+    if (m.sessionEndsAtRequest == request && WindowAlive() && m.sessionEndHandler) {
+        m.sessionEndHandler();
+        m.registryAtSessionEnd = m.registry;
+    }
+    if (m.otherProgramMakesPoints)
+        m.restorePoints.push_back({m.nextSequenceNumber++, CimTime(), L"Installed a program", 0});
     if (refused) return notFound;
     if (m.wmiOutcomes.empty()) return sim::Raises(kUnreachable, L"Invalid namespace ");
     WmiOutcome outcome = m.wmiOutcomes.front();
     m.wmiOutcomes.pop_front();
     if (outcome.status == WmiStatus::Returned && outcome.returnValue == 0 &&
         !SkipsNewRestorePoint())
-        ++m.highestSequenceNumber;
+        m.restorePoints.push_back({m.nextSequenceNumber++, CimTime(),
+                                   std::get<std::wstring>(received.arguments.at(0).value),
+                                   std::get<int32_t>(received.arguments.at(1).value)});
     return outcome;
 }
 
-// Only the listing of restore points is modelled.
-WmiQueryOutcome WmiQueryMaximum(const std::wstring& /*nameSpace*/, const std::wstring& /*query*/,
-                                const std::wstring& /*property*/) {
+RestorePointList ListRestorePoints() {
     const sim::Machine& m = sim::machine();
-    if (m.restorePointListingError != 0) return {false, m.restorePointListingError, 0};
-    return {true, 0, m.highestSequenceNumber};
+    if (m.restorePointListingError != 0) return {false, m.restorePointListingError, {}};
+    return {true, 0, m.restorePoints};
 }
 
 void StatusWindowShow(const StatusWindowLayout& layout) {
@@ -114,6 +132,8 @@ void StatusWindowSetCaption(const std::wstring& caption) {
 void StatusWindowSetLabel(const std::wstring& text) {
     if (WindowAlive()) Window().label = text;
 }
+
+void StatusWindowOnSessionEnd(void (*handler)()) { sim::machine().sessionEndHandler = handler; }
 
 void StatusWindowUnload() {
     if (WindowAlive()) {

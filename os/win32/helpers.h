@@ -19,15 +19,20 @@ inline std::string ToAnsi(const std::wstring& text) {
     return ansi.data();
 }
 
-// A kernel32 function looked up by name, for functions that older Windows
-// lacks: importing them would stop the program from loading there. Null
-// when this kernel32 does not have it.
+// A function of a loaded system library looked up by name, for functions
+// that older Windows lacks: importing them would stop the program from
+// loading there. Null when the library does not have it.
+template <typename FunctionPointer>
+FunctionPointer SystemFunction(const wchar_t* library, const char* name) {
+    HMODULE module = ::GetModuleHandleW(library);
+    return module ? reinterpret_cast<FunctionPointer>(
+                        reinterpret_cast<void*>(::GetProcAddress(module, name)))
+                  : nullptr;
+}
+
 template <typename FunctionPointer>
 FunctionPointer Kernel32Function(const char* name) {
-    HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
-    return kernel32 ? reinterpret_cast<FunctionPointer>(
-                          reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
-                    : nullptr;
+    return SystemFunction<FunctionPointer>(L"kernel32.dll", name);
 }
 
 // The status window while it is open, else null: the owner of the windows

@@ -135,4 +135,20 @@ void CloseHandle(Handle handle) {
     if (handle) ::CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
+CallResult CreateMutexW(const std::wstring& name, Handle& mutex) {
+    HANDLE created = ::CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!created) return CallResult{false, ::GetLastError()};
+    mutex = reinterpret_cast<Handle>(created);
+    return CallResult{true, 0};
+}
+
+uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
+    return ::WaitForSingleObject(reinterpret_cast<HANDLE>(handle), milliseconds);
+}
+
+CallResult ReleaseMutex(Handle mutex) {
+    if (::ReleaseMutex(reinterpret_cast<HANDLE>(mutex))) return CallResult{true, 0};
+    return CallResult{false, ::GetLastError()};
+}
+
 }  // namespace os

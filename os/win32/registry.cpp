@@ -1,6 +1,7 @@
 // The registry of the local machine.
 #include "os/os.h"
 #include "os/win32/handles.h"
+#include "os/win32/helpers.h"
 
 namespace os {
 
@@ -14,6 +15,11 @@ LONG OpenNativeKey(const std::wstring& subKey, REGSAM access, unique_hkey& key) 
     return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, access | KEY_WOW64_64KEY,
                            key.put());
 }
+
+// RegDeleteKeyExW names the view; Windows XP 32-bit lacks it and has no
+// other view to name.
+using RegDeleteKeyExWFunction = LONG(WINAPI*)(HKEY key, LPCWSTR subKey, REGSAM samDesired,
+                                              DWORD reserved);
 
 }  // namespace
 
@@ -62,6 +68,31 @@ uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& nam
     LONG result = OpenNativeKey(subKey, KEY_SET_VALUE, key);
     if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
     return static_cast<uint32_t>(::RegDeleteValueW(key.get(), name.c_str()));
+}
+
+uint32_t RegistryCreateKey(const std::wstring& subKey, bool& created) {
+    unique_hkey key;
+    DWORD disposition = 0;
+    const LONG result =
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_QUERY_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), &disposition);
+    if (result == ERROR_SUCCESS) created = disposition == REG_CREATED_NEW_KEY;
+    return static_cast<uint32_t>(result);
+}
+
+uint32_t RegistryFlushKey(const std::wstring& subKey) {
+    unique_hkey key;
+    LONG result = OpenNativeKey(subKey, KEY_QUERY_VALUE, key);
+    if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
+    return static_cast<uint32_t>(::RegFlushKey(key.get()));
+}
+
+uint32_t RegistryDeleteKey(const std::wstring& subKey) {
+    if (const auto deleteKeyEx =
+            win32::SystemFunction<RegDeleteKeyExWFunction>(L"advapi32.dll", "RegDeleteKeyExW"))
+        return static_cast<uint32_t>(
+            deleteKeyEx(HKEY_LOCAL_MACHINE, subKey.c_str(), KEY_WOW64_64KEY, 0));
+    return static_cast<uint32_t>(::RegDeleteKeyW(HKEY_LOCAL_MACHINE, subKey.c_str()));
 }
 
 }  // namespace os

@@ -53,6 +53,7 @@ private:
 };
 
 std::unique_ptr<StatusWindow> g_window;
+void (*g_sessionEndHandler)() = nullptr;
 
 LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<StatusWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -60,6 +61,11 @@ LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         self = static_cast<StatusWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else if ((message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) &&
+               g_sessionEndHandler) {
+        // At either: once the window has answered, Windows may end the
+        // process without a further word.
+        g_sessionEndHandler();
     } else if (message == WM_NCDESTROY && self) {
         // Closed by the user or unloaded: later texts go nowhere, and the
         // workflow carries on regardless.
@@ -194,6 +200,8 @@ void StatusWindowSetLabel(const std::wstring& text) {
 }
 
 void StatusWindowUnload() { g_window.reset(); }
+
+void StatusWindowOnSessionEnd(void (*handler)()) { g_sessionEndHandler = handler; }
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style) {
     return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), style);

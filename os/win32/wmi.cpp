@@ -173,21 +173,46 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     return outcome;
 }
 
-WmiQueryOutcome WmiQueryMaximum(const std::wstring& nameSpace, const std::wstring& query,
-                                const std::wstring& property) {
-    WmiQueryOutcome outcome;
-    const HRESULT hr = win32::ForEachWmiInstance(nameSpace, query, [&](IWbemClassObject* instance) {
-        win32::ScopedVariant value;
-        HRESULT got = instance->Get(property.c_str(), 0, value.put(), nullptr, nullptr);
-        // A uint32 property arrives as VT_I4 holding the same bits.
-        if (SUCCEEDED(got)) got = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
-        if (SUCCEEDED(got) && static_cast<uint32_t>(value.get()->lVal) > outcome.maximum)
-            outcome.maximum = static_cast<uint32_t>(value.get()->lVal);
-        return got;
-    });
-    if (FAILED(hr)) return WmiQueryOutcome{false, static_cast<int32_t>(hr), 0};
-    outcome.ok = true;
-    return outcome;
+namespace {
+
+HRESULT ReadText(IWbemClassObject* instance, const wchar_t* property, std::wstring& text) {
+    win32::ScopedVariant value;
+    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
+    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
+    if (SUCCEEDED(hr) && value.get()->bstrVal) text = value.get()->bstrVal;
+    return hr;
+}
+
+// A uint32 property arrives as VT_I4 holding the same bits.
+HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t& number) {
+    win32::ScopedVariant value;
+    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
+    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
+    if (SUCCEEDED(hr)) number = value.get()->lVal;
+    return hr;
+}
+
+}  // namespace
+
+RestorePointList ListRestorePoints() {
+    RestorePointList list;
+    const HRESULT hr = win32::ForEachWmiInstance(
+        L"root\\default",
+        L"SELECT SequenceNumber, CreationTime, Description, RestorePointType FROM SystemRestore",
+        [&list](IWbemClassObject* instance) {
+            RestorePoint point;
+            int32_t sequence = 0;
+            HRESULT got = ReadNumber(instance, L"SequenceNumber", sequence);
+            if (SUCCEEDED(got)) got = ReadText(instance, L"CreationTime", point.creationTime);
+            if (SUCCEEDED(got)) got = ReadText(instance, L"Description", point.description);
+            if (SUCCEEDED(got)) got = ReadNumber(instance, L"RestorePointType", point.type);
+            point.sequenceNumber = static_cast<uint32_t>(sequence);
+            if (SUCCEEDED(got)) list.points.push_back(point);
+            return got;
+        });
+    if (FAILED(hr)) return RestorePointList{false, static_cast<int32_t>(hr), {}};
+    list.ok = true;
+    return list;
 }
 
 }  // namespace os
@@ -210,14 +235,29 @@ HRESULT win32::ForEachWmiInstance(const std::wstring& nameSpace, const std::wstr
     // The enumerator is a proxy of its own: without the blanket WMI may
     // refuse Next, and whether a new point was listed could not be checked.
     if (SUCCEEDED(hr)) hr = os::SetBlanket(instances.get(), true);
-    while (SUCCEEDED(hr)) {
-        win32::ComPtr<IWbemClassObject> instance;
+    if (SUCCEEDED(hr)) hr = win32::VisitEnumeration(instances.get(), visit);
+    return hr;
+}
+
+HRESULT win32::VisitEnumeration(IEnumWbemClassObject* instances,
+                                const std::function<HRESULT(IWbemClassObject*)>& visit) {
+    constexpr ULONG kBatch = 16;
+    for (;;) {
+        IWbemClassObject* batch[kBatch] = {};
         ULONG returned = 0;
-        hr = instances->Next(os::kLongestListingWaitMs, 1, instance.put(), &returned);
+        HRESULT hr = instances->Next(os::kLongestListingWaitMs, kBatch, batch, &returned);
+        // Each object returned is ours to release, whatever Next said.
+        win32::ComPtr<IWbemClassObject> owned[kBatch];
+        for (ULONG i = 0; i < returned && i < kBatch; ++i) *owned[i].put() = batch[i];
+        if (FAILED(hr)) return hr;
         // A time-out is a success code; the list is then incomplete.
-        if (hr == WBEM_S_TIMEDOUT) hr = static_cast<HRESULT>(WBEM_E_TIMED_OUT);
-        if (hr == WBEM_S_FALSE || returned == 0) break;
-        hr = visit(instance.get());
+        if (hr == WBEM_S_TIMEDOUT) return static_cast<HRESULT>(WBEM_E_TIMED_OUT);
+        // WBEM_S_FALSE ends the enumeration, but may come with the last
+        // objects: they are visited first.
+        for (ULONG i = 0; i < returned && i < kBatch; ++i) {
+            const HRESULT visited = visit(owned[i].get());
+            if (FAILED(visited)) return visited;
+        }
+        if (hr == WBEM_S_FALSE || returned == 0) return S_OK;
     }
-    return FAILED(hr) ? hr : S_OK;
 }

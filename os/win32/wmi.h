@@ -1,5 +1,4 @@
-// WMI queries on the Windows side, for what needs more of an instance than
-// the seam's WmiQueryMaximum reads.
+// WMI queries on the Windows side.
 #pragma once
 
 #include <windows.h>
@@ -17,5 +16,13 @@ namespace win32 {
 // instance at most two minutes (WBEM_E_TIMED_OUT). COM is set up for the call.
 HRESULT ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& query,
                            const std::function<HRESULT(IWbemClassObject*)>& visit);
+
+// Hands every object of an enumeration to visit, in order, asking Next for
+// several at a time and waiting at most two minutes for each call. Objects
+// that arrive with the end of the enumeration (WBEM_S_FALSE) are visited
+// too; a time-out (WBEM_S_TIMEDOUT) fails it with WBEM_E_TIMED_OUT, as the
+// list is then incomplete.
+HRESULT VisitEnumeration(IEnumWbemClassObject* instances,
+                         const std::function<HRESULT(IWbemClassObject*)>& visit);
 
 }  // namespace win32

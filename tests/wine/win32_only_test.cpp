@@ -6,12 +6,16 @@
 #include "common/launcher.h"
 #include "common/redirection.h"
 #include "os/os.h"
+#include "os/win32/handles.h"
+#include "os/win32/wmi.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -53,6 +57,77 @@ TEST(Wmi, ArgumentsArePutAsTheSignatureDeclaresThem) {
     EXPECT_EQ(outcome.status, os::WmiStatus::Returned) << std::hex << outcome.errorCode;
     EXPECT_EQ(outcome.returnValue, 0) << "the key was not created";
     ::RegDeleteKeyW(HKEY_CURRENT_USER, key);
+}
+
+// An enumerator that answers Next from a script: how many objects (one
+// real object, again and again) and with which code.
+class ScriptedEnumerator : public IEnumWbemClassObject {
+public:
+    ScriptedEnumerator(IWbemClassObject* object, std::vector<std::pair<HRESULT, ULONG>> script)
+        : object_(object), script_(std::move(script)) {}
+    std::vector<long> timeouts;
+
+    HRESULT STDMETHODCALLTYPE Next(long timeout, ULONG count, IWbemClassObject** objects,
+                                   ULONG* returned) override {
+        timeouts.push_back(timeout);
+        const auto [hr, n] = script_.at(timeouts.size() - 1);
+        for (*returned = 0; *returned < n && *returned < count; ++*returned) {
+            object_->AddRef();
+            objects[*returned] = object_;
+        }
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE NextAsync(ULONG, IWbemObjectSink*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumWbemClassObject**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Skip(long, ULONG) override { return E_NOTIMPL; }
+
+private:
+    IWbemClassObject* object_;
+    std::vector<std::pair<HRESULT, ULONG>> script_;
+};
+
+// Wine's WMI hands out one object at a time and never times out, so the
+// listing loop meets the other answers here: objects that come with the
+// end (WBEM_S_FALSE) are visited, a time-out fails the list, each call
+// waits two minutes at most, and every object returned is released.
+TEST(Wmi, TheListingVisitsWhatComesWithTheEndAndFailsOnATimeOut) {
+    const win32::ScopedComInit com;
+    win32::ComPtr<IWbemLocator> locator;
+    win32::ComPtr<IWbemServices> services;
+    win32::ComPtr<IWbemClassObject> object;
+    win32::ScopedBstr space(L"root\\default"), name(L"StdRegProv");
+    ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                                IID_IWbemLocator, locator.put_void()));
+    ASSERT_HRESULT_SUCCEEDED(locator->ConnectServer(space.get(), nullptr, nullptr, nullptr, 0,
+                                                    nullptr, nullptr, services.put()));
+    ASSERT_HRESULT_SUCCEEDED(services->GetObject(name.get(), 0, nullptr, object.put(), nullptr));
+    object->AddRef();
+    const ULONG references = object->Release();
+    struct Case {
+        std::vector<std::pair<HRESULT, ULONG>> script;
+        HRESULT result;
+        int visits;
+    };
+    const Case cases[] = {
+        {{{WBEM_S_NO_ERROR, 16}, {WBEM_S_FALSE, 3}}, S_OK, 19},
+        {{{WBEM_S_FALSE, 0}}, S_OK, 0},
+        {{{WBEM_S_NO_ERROR, 16}, {WBEM_S_TIMEDOUT, 2}}, static_cast<HRESULT>(WBEM_E_TIMED_OUT), 16},
+    };
+    for (const Case& c : cases) {
+        ScriptedEnumerator instances(object.get(), c.script);
+        int visits = 0;
+        EXPECT_EQ(win32::VisitEnumeration(&instances,
+                                          [&visits](IWbemClassObject*) { return ++visits, S_OK; }),
+                  c.result);
+        EXPECT_EQ(visits, c.visits);
+        EXPECT_EQ(instances.timeouts, std::vector<long>(c.script.size(), 120000));
+        object->AddRef();
+        EXPECT_EQ(object->Release(), references) << "an object returned was not released";
+    }
 }
 
 // A program may end with 259, STILL_ACTIVE's value: only the signalled

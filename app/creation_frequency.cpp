@@ -1,0 +1,181 @@
+#include "app/creation_frequency.h"
+
+#include "common/trace.h"
+#include "os/os.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace Module1 {
+
+namespace {
+
+constexpr uint32_t kErrorFileNotFound = 2;
+
+const wchar_t kSystemRestoreKey[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\SystemRestore";
+const wchar_t kCreationFrequency[] = L"SystemRestorePointCreationFrequency";
+
+// Corvane's own keys, in the native view like the value they guard; they
+// exist only while a request runs, or after a run that ended midway.
+const wchar_t kVendorKey[] = L"SOFTWARE\\Brindlemoor";
+const wchar_t kRecordKey[] = L"SOFTWARE\\Brindlemoor\\Corvane";
+const wchar_t kRecordName[] = L"CreationFrequencyBefore";
+
+// The record is one binary value, written at once: flags, the value's type,
+// then its bytes.
+constexpr uint32_t kHadValue = 1;
+constexpr uint32_t kMadeVendorKey = 2;
+constexpr uint32_t kMadeRecordKey = 4;
+
+struct Record {
+    uint32_t flags = 0;
+    os::RegistryValue value;
+};
+
+void PutNumber(std::vector<uint8_t>& bytes, uint32_t number) {
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.push_back(static_cast<uint8_t>(number >> shift));
+}
+
+uint32_t NumberAt(const std::vector<uint8_t>& bytes, size_t at) {
+    uint32_t number = 0;
+    for (int i = 3; i >= 0; --i) number = number << 8 | bytes[at + i];
+    return number;
+}
+
+os::RegistryValue Encode(const Record& record) {
+    os::RegistryValue encoded{3, {}};  // REG_BINARY
+    PutNumber(encoded.data, record.flags);
+    PutNumber(encoded.data, record.value.type);
+    encoded.data.insert(encoded.data.end(), record.value.data.begin(), record.value.data.end());
+    return encoded;
+}
+
+std::optional<Record> Decode(const os::RegistryValue& encoded) {
+    if (encoded.type != 3 || encoded.data.size() < 8) return std::nullopt;
+    Record record;
+    record.flags = NumberAt(encoded.data, 0);
+    record.value.type = NumberAt(encoded.data, 4);
+    record.value.data.assign(encoded.data.begin() + 8, encoded.data.end());
+    return record;
+}
+
+void TraceRegistryFailure(const wchar_t* procedure, uint32_t error) {
+    CommonModule::DPrint(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " +
+                         std::to_wstring(error) + L" " + CommonModule::ErrorDescription(error));
+}
+
+bool IsCorvanesZero(const os::RegistryValue& value) {
+    return value.type == os::kRegDword && value.data == std::vector<uint8_t>(4, 0);
+}
+
+// The record and the keys Corvane made for it; what cannot go is traced.
+void RemoveRecord(uint32_t flags) {
+    uint32_t error = os::RegistryDeleteValue(kRecordKey, kRecordName);
+    if (error == 0 && (flags & kMadeRecordKey)) error = os::RegistryDeleteKey(kRecordKey);
+    if (error == 0 && (flags & kMadeVendorKey)) error = os::RegistryDeleteKey(kVendorKey);
+    if (error != 0) TraceRegistryFailure(L"RemoveCreationFrequencyRecord", error);
+}
+
+uint32_t PutValueBack(const Record& record) {
+    return (record.flags & kHadValue)
+               ? os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency, record.value)
+               : os::RegistryDeleteValue(kSystemRestoreKey, kCreationFrequency);
+}
+
+// The override in effect, for the end of the session.
+CreationFrequencyOverride* g_active = nullptr;
+
+void OnSessionEnd() {
+    if (g_active) g_active->PutBack();
+}
+
+}  // namespace
+
+CreationFrequencyOverride::CreationFrequencyOverride() {
+    Record record;
+    uint32_t error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, record.value);
+    if (error == 0)
+        record.flags |= kHadValue;
+    else if (error == kErrorFileNotFound && os::RegistryKeyExists(kSystemRestoreKey))
+        error = 0;
+    if (error != 0) {
+        TraceRegistryFailure(L"SetCreationFrequency", error);
+        return;
+    }
+
+    const bool vendorKeyExisted = os::RegistryKeyExists(kVendorKey);
+    bool madeRecordKey = false;
+    error = os::RegistryCreateKey(kRecordKey, madeRecordKey);
+    if (madeRecordKey) record.flags |= kMadeRecordKey;
+    if (madeRecordKey && !vendorKeyExisted) record.flags |= kMadeVendorKey;
+    if (error == 0) error = os::RegistrySetValue(kRecordKey, kRecordName, Encode(record));
+    if (error == 0) error = os::RegistryFlushKey(kRecordKey);
+    if (error != 0) {
+        TraceRegistryFailure(L"RecordCreationFrequency", error);
+        if (madeRecordKey) RemoveRecord(record.flags);
+        return;
+    }
+
+    error = os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency,
+                                 os::RegistryValue{os::kRegDword, {0, 0, 0, 0}});
+    if (error != 0) {
+        TraceRegistryFailure(L"SetCreationFrequency", error);
+        RemoveRecord(record.flags);
+        return;
+    }
+    changed_ = true;
+    recordFlags_ = record.flags;
+    before_ = record.value;
+    g_active = this;
+    os::StatusWindowOnSessionEnd(OnSessionEnd);
+}
+
+void CreationFrequencyOverride::PutBack() {
+    if (!changed_) return;
+    changed_ = false;
+    os::StatusWindowOnSessionEnd(nullptr);
+    g_active = nullptr;
+    const Record record{recordFlags_, before_};
+    const uint32_t error = PutValueBack(record);
+    // The record stays where the value could not be put back: the next run
+    // tries again.
+    if (error != 0)
+        TraceRegistryFailure(L"RestoreCreationFrequency", error);
+    else
+        RemoveRecord(record.flags);
+}
+
+void RecoverCreationFrequency() {
+    os::RegistryValue stored;
+    if (os::RegistryQueryValue(kRecordKey, kRecordName, stored) != 0) return;
+    const std::optional<Record> record = Decode(stored);
+    if (!record) {
+        CommonModule::DPrint(L"Module1\\Main: an unreadable creation frequency record is dropped");
+        RemoveRecord(0);
+        return;
+    }
+    os::RegistryValue now;
+    uint32_t error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, now);
+    if (error != 0 && error != kErrorFileNotFound) {
+        TraceRegistryFailure(L"RestoreCreationFrequency", error);
+        return;
+    }
+    if (error == 0 && IsCorvanesZero(now)) {
+        error = PutValueBack(*record);
+        if (error != 0) {
+            TraceRegistryFailure(L"RestoreCreationFrequency", error);
+            return;
+        }
+        CommonModule::DPrint(
+            L"Module1\\Main: the creation frequency that a run ended midway left at 0 is put back");
+    } else {
+        CommonModule::DPrint(
+            L"Module1\\Main: the creation frequency changed since a run ended midway is kept");
+    }
+    RemoveRecord(record->flags);
+}
+
+}  // namespace Module1
