@@ -22,7 +22,18 @@ place() {  # DESTINATION...: stand-ins that log how they were started, removed a
             placed+=("$to" "$to.log")
     done
 }
-trap 'rm -f "${placed[@]}"; rm -rf "$windows/system32/restore"' EXIT
+# WMI's client library of the build's own bits, for the stand-in.
+libraries=system32
+[ "$arch" = win32 ] || grep -q x86_64-w64-mingw32 "$build/CMakeCache.txt" || libraries=syswow64
+wbemprox=$windows/$libraries/wbem/wbemprox.dll
+wmi_back() {  # Wine's own WMI client library again
+    [ ! -e "$e2e_out/wbemprox.saved" ] || mv -f "$e2e_out/wbemprox.saved" "$wbemprox"
+}
+wmi_stand_in() {  # MODE: WMI connections fail ("missing") or hang ("hang"); see wmi_stand_in.cpp
+    cp "$wbemprox" "$e2e_out/wbemprox.saved" && cp "$build/tests/wine/wmi_stand_in.dll" "$wbemprox"
+    export E2E_DLL_OVERRIDES="wbemprox=n" CORVANE_WMI_STAND_IN=$1
+}
+trap 'rm -f "${placed[@]}"; rm -rf "$windows/system32/restore"; wmi_back' EXIT
 expect_logged() {  # STAND-IN LINE-PART
     grep -q -F -- "$2" "$1.log" 2>/dev/null || fail "$(basename "$1") did not record $2"
 }
@@ -39,6 +50,8 @@ reg_value() { wine_reg query "$1" /v "$2" | awk -v name="$2" '$1 == name { print
 # every request sets it and puts it back.
 restore_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
 frequency=SystemRestorePointCreationFrequency
+# What a request left recorded: nothing once the value is back.
+record() { wine_reg query 'HKLM\SOFTWARE\Brindlemoor' /s | grep -c CreationFrequencyBefore; }
 
 # The two shadow-copy services as the run finds them (Wine has neither),
 # and the start types they must have after it.
@@ -87,9 +100,18 @@ answer_no() {
     # An Automatic VSS must stay so, and a missing swprv pass without an error.
     services_before auto
     wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
-    e2e_run 7 240 app/Corvane.exe
+    # A second Corvane, started while the first runs, ends at once with
+    # 1618 (82 as Linux reads an exit code) and changes nothing.
+    e2e_second=5 e2e_run 7 240 app/Corvane.exe
 
-    [ "$(reg_value "$restore_key" $frequency)" = 0x5a0 ] || fail "the creation frequency was not put back"
+    [ "$(cat "$e2e_out/second.rc") $(cat "$e2e_out/second.first")" = "82 yes" ] ||
+        fail "the second Corvane ended with $(cat "$e2e_out/second.rc") (the first ran on: $(cat "$e2e_out/second.first"))"
+    grep -a -q 'OutputDebugStringA "\\tModule1\\\\Main: another Corvane is running, this one ends (1618)"' \
+        "$e2e_out/second.log" || fail "the second Corvane did not say why it ended"
+    ! grep -a -q 'CreateProcessInternalW app .*cmdline L"cmd.exe' "$e2e_out/second.log" ||
+        fail "the second Corvane started a repair"
+    [ "$(reg_value "$restore_key" $frequency) $(record)" = "0x5a0 0" ] ||
+        fail "the creation frequency was not put back, or its record was left"
     services_after "VSS=0x2 swprv="
     ! grep -a 'Module1\\.* VB ERROR' "$e2e_out/trace.log" || fail "a step traced an error"
     expect_line "status.caption=Brindlemoor - Corvane"
@@ -138,15 +160,31 @@ answer_no() {
         fail "Corvane no longer loads uxtheme.dll; plant a DLL that it does load"
 }
 
-# WMI unreachable, the status window closed during the full repair, and Yes,
-# which asks Windows to restart.
+# A Corvane killed while its request hangs, the creation frequency at 0;
+# then the run that puts it back: WMI unreachable, the status window closed
+# during the full repair, and Yes, which asks Windows to restart.
 answer_yes() {
-    export E2E_DLL_OVERRIDES="wbemprox="  # WMI cannot be reached
+    wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
+    wmi_stand_in hang
+    e2e_run "" 60 &
+    local waited
+    for waited in $(seq 50); do
+        grep -a -q 'wmi stand-in: connection 2' "$e2e_out/trace.log" 2>/dev/null && break
+        sleep 1
+    done
+    WINEDEBUG=-all timeout 30 wine taskkill /f /im Corvane.exe >/dev/null 2>&1
+    wait
+    wmi_back
+    [ "$(reg_value "$restore_key" $frequency) $(record)" = "0x0 1" ] ||
+        fail "the kill did not leave the creation frequency at 0 with its record"
+
+    export E2E_DLL_OVERRIDES="wbemprox=" CORVANE_WMI_STAND_IN=  # WMI cannot be reached
     e2e_observer_options=close-during-full-repair
-    wine_reg add "$restore_key" /f >/dev/null  # a fresh prefix lacks it; Windows always has it
-    wine_reg delete "$restore_key" /v $frequency /f >/dev/null
     e2e_run 6 180
-    [ -z "$(reg_value "$restore_key" $frequency)" ] || fail "a creation frequency was left behind"
+    grep -a -q 'Main: the creation frequency that a run ended midway left at 0 is put back' \
+        "$e2e_out/trace.log" || fail "the run did not say it put the creation frequency back"
+    [ "$(reg_value "$restore_key" $frequency) $(record)" = "0x5a0 0" ] ||
+        fail "the creation frequency a killed run left at 0 was not put back, or its record was left"
     ! grep -a 'Module1\\.* VB ERROR' "$e2e_out/trace.log" | grep -v 'EnableSystemRestore VB ERROR' ||
         fail "errors were traced besides those of the unreachable WMI"
 
@@ -169,15 +207,23 @@ answer_yes() {
 # On a window station nobody can see, as a deployment job runs it: Corvane
 # asks nothing and ends by itself. A question would end at the time limit.
 # Without the upgrade library the repository is checked: it verifies (the
-# stand-in ends with 0) and the request reached the class (Wine's answer has
-# no value but raises nothing), so it is neither salvaged nor reset. Both
+# stand-in ends with 0), so it is neither salvaged nor reset. Both
 # shadow-copy services are Disabled and must end Manual.
 unattended() {
     cp "$build/tests/wine/hidden_station.exe" "$e2e_out/"
     place "$native/winmgmt.exe"
     services_before disabled disabled
+    # A server (Wine then says 6.0 with a server's product type), where
+    # System Restore's class is always missing: every request finds the
+    # namespace missing, and yet a repository that verifies is kept.
+    local version='HKCU\Software\Wine\AppDefaults\Corvane.exe'
+    wine_reg add "$version" /v Version /d win2008 /f >/dev/null
+    wmi_stand_in missing
     e2e_run "" 150 hidden_station.exe Corvane.exe
-    expect_end 1
+    wmi_back
+    wine_reg delete "$version" /f >/dev/null
+    grep -a -q 'wmi stand-in: connection 6 ' "$e2e_out/trace.log" || fail "WMI's stand-in was not used"
+    [ "$(cat "$e2e_out/corvane.rc")" = 1 ] || fail "exit code $(cat "$e2e_out/corvane.rc"), expected 1"
     services_after "VSS=0x3 swprv=0x3"
     # The common controls are set up before the first window (XP needs it).
     [ "$(grep -a -c 'commctrl:InitCommonControlsEx 0x4000$' "$e2e_out/trace.log")" = 1 ] ||

@@ -23,6 +23,9 @@ e2e_setup() {  # ARCH NAME
 # display with $e2e_out as the current directory. Unless ANSWER is empty, the
 # observer runs beside it, gets e2e_observer_options and answers the final
 # message with that button. E2E_DLL_OVERRIDES (exported) is for PROGRAM alone.
+# With e2e_second=N the same program starts again N seconds after the first
+# (second.rc, second.log); second.first says whether the first still ran
+# when the second ended.
 e2e_run() {  # ANSWER SECONDS [PROGRAM [ARGUMENT...]]
     local options=${1:+$1 $2 ${e2e_observer_options:-}} seconds=$2 bmp
     local observer=$build/tests/wine/observer.exe
@@ -30,20 +33,31 @@ e2e_run() {  # ANSWER SECONDS [PROGRAM [ARGUMENT...]]
     # The Z: drive maps the Unix root (winepath would start a wineserver
     # outside the virtual display, and every later program would join it).
     timeout $((seconds + 60)) xvfb-run -a -n "$e2e_display" -s "-screen 0 1024x768x24" bash -c '
-        cd "$1" && seconds=$2 observer=$3 options=$4 && shift 4
+        cd "$1" && seconds=$2 observer=$3 options=$4 second=$5 && shift 5
         # The observer first, so that it sees the status window from the start.
         if [ -n "$options" ]; then
             timeout "$seconds" wine "$observer" $options > observer.log 2> observer.err &
+            watching=$!
             sleep 2
         fi
         WINEDLLOVERRIDES="$WINEDLLOVERRIDES${E2E_DLL_OVERRIDES:+;$E2E_DLL_OVERRIDES}" \
             WINEDEBUG=+debugstr,+process,+loaddll,+commctrl timeout "$seconds" wine "$@" \
-            > corvane.stdout 2> trace.log
+            > corvane.stdout 2> trace.log &
+        running=$!
+        if [ -n "$second" ]; then
+            sleep "$second"
+            WINEDEBUG=+debugstr,+process timeout 60 wine "$@" > second.stdout 2> second.log
+            echo $? > second.rc
+            kill -0 $running 2>/dev/null && echo yes > second.first || echo no > second.first
+        fi
+        wait $running
         echo $? > corvane.rc
-        wait $!
-        echo $? > observer.rc
+        if [ -n "$options" ]; then
+            wait $watching
+            echo $? > observer.rc
+        fi
         timeout 30 wineserver -w
-    ' _ "$e2e_out" "$seconds" "Z:${observer//\//\\}" "$options" "${@:-Corvane.exe}"
+    ' _ "$e2e_out" "$seconds" "Z:${observer//\//\\}" "$options" "${e2e_second:-}" "${@:-Corvane.exe}"
     [ -n "$options" ] || return
     sed -i 's/\r$//' "$e2e_out/observer.log"  # Windows console lines end in CR LF
     for bmp in "$e2e_out"/*.bmp; do
