@@ -265,8 +265,8 @@ Finding FinalBox(const Machine& machine, const Run& run, bool pointMade) {
                         (b.foreground ? L"yes" : L"no") + L"; last input " + ms(b.inputAgeMs) +
                         L" before it, foreground lock " + ms(b.lockTimeoutMs) +
                         L", status window in front " + (run.statusInFront ? L"yes" : L"no") +
-                        L"; Cancel pressed " + std::to_wstring(b.cancelPresses) +
-                        (b.gone ? L"x, closed" : L"x, still there 10 s after the last");
+                        (b.cancelPresses > 1 ? L"; Cancel pressed twice" : L"; Cancel pressed") +
+                        (b.gone ? L", then it closed" : L", still there 10 s later");
     if (b.buttons.size() != 3 || !b.icon || !b.topmost || !b.gone) return {Verdict::Fail, text};
     if (b.foreground) return {Verdict::Pass, text};
     if (!b.inputAgeMs)
