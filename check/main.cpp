@@ -141,10 +141,9 @@ struct Watch {
     check::ConsoleWindow::Owner OwnerOf(DWORD processId) {
         using Owner = check::ConsoleWindow::Owner;
         Refresh();
-        if (family.count(processId)) return Owner::Corvane;
+        if (family.count(processId)) return Owner::Corvane;  // a host's parent too
         const auto process = processes.find(processId);
         if (processId == 0 || process == processes.end()) return Owner::Unknown;
-        if (family.count(process->second.parent)) return Owner::Corvane;
         if (IsConsoleHost(process->second.exe) || !processes.count(process->second.parent))
             return Owner::Unknown;
         return Owner::Other;
@@ -159,9 +158,11 @@ struct Watch {
             statusWindows.insert(window);
         }
         if (!IsConsoleClass(name) || !consolesSeen.insert(window).second) return;
+        // First, as other events may come in while the window is asked.
+        const std::wstring title = corvane_windows::Text(window);
         const auto owner = OwnerOf(processId);
         const auto process = processes.find(processId);
-        consoles.push_back({owner, name + L" \"" + corvane_windows::Text(window) + L"\", process " +
+        consoles.push_back({owner, name + L" \"" + title + L"\", process " +
                                        std::to_wstring(processId) + L" " +
                                        (process == processes.end() ? L"" : process->second.exe)});
     }
@@ -281,6 +282,7 @@ check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes) {
             break;
         }
         watch.Refresh();
+        watch.foreground.insert(::GetForegroundWindow());  // where the hook reports nothing
         if (HWND status = corvane_windows::StatusWindow(started.dwProcessId)) {
             watch.statusWindows.insert(status);
             const std::optional<std::wstring> label = corvane_windows::StatusLabel(status);

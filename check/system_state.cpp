@@ -152,7 +152,8 @@ HRESULT ListRestorePoints(std::vector<RestorePoint>& points, long waitMs) {
             points.push_back(point);
         }
         if (hr == WBEM_S_TIMEDOUT) return WBEM_E_TIMED_OUT;  // the list is incomplete
-        if (hr == WBEM_S_FALSE) return S_OK;
+        if (FAILED(hr)) return hr;
+        if (hr == WBEM_S_FALSE || returned == 0) return S_OK;
     }
     return hr;
 }
