@@ -36,22 +36,34 @@ HWND FindVisible(const wchar_t* className, const wchar_t* title, DWORD processId
     return search.found;
 }
 
+// The window's text, once it answered within five seconds.
+bool Ask(HWND window, std::wstring& text) {
+    wchar_t buffer[4096] = {};
+    const bool ok =
+        window && ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                                        SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+    text = buffer;
+    return ok;
+}
+
 }  // namespace
 
 std::wstring Text(HWND window, bool* answered) {
-    wchar_t buffer[4096] = {};
-    const bool ok =
-        ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
-                              SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+    std::wstring text;
+    const bool ok = Ask(window, text);
     if (answered) *answered = ok || !::IsWindow(window);
-    return buffer;
+    return text;
 }
 
 HWND StatusWindow(DWORD processId) {
     return FindVisible(win32::kStatusWindowClass, nullptr, processId);
 }
 
-std::wstring StatusLabel(HWND status) { return Text(::GetWindow(status, GW_CHILD)); }
+std::optional<std::wstring> StatusLabel(HWND status) {
+    std::wstring text;
+    if (!Ask(::GetWindow(status, GW_CHILD), text)) return std::nullopt;
+    return text;
+}
 
 HWND FinalBox(DWORD processId) {
     return FindVisible(L"#32770", Module1::kFinalMessageTitle, processId);

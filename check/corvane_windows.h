@@ -7,6 +7,7 @@
 
 #include "check/report.h"
 
+#include <optional>
 #include <string>
 
 namespace corvane_windows {
@@ -18,7 +19,8 @@ std::wstring Text(HWND window, bool* answered = nullptr);
 // Corvane's visible status window, of the process when one is given; null
 // when there is none.
 HWND StatusWindow(DWORD processId = 0);
-std::wstring StatusLabel(HWND status);
+// Its status text; none when the label did not answer (gone or hung).
+std::optional<std::wstring> StatusLabel(HWND status);
 
 // Corvane's visible final message box, likewise.
 HWND FinalBox(DWORD processId = 0);

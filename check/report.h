@@ -1,5 +1,6 @@
 // What the check saw, and what it makes of it: the findings, each PASS,
 // FAIL or NOT SHOWN with the values behind it, and the report's lines.
+// Nothing here reads Windows, so the verdicts are tested natively.
 #pragma once
 
 #include <cstdint>
@@ -10,23 +11,35 @@
 
 namespace check {
 
+// An error code of a reading that was never made.
+constexpr uint32_t kNotRead = 0xFFFFFFFF;
+
 struct RestorePoint {
     uint32_t sequenceNumber = 0;
     std::wstring description;
-    int32_t type = -1;  // RestorePointType
+    int32_t type = -1;          // RestorePointType
+    std::wstring creationTime;  // CIM DATETIME, as WMI gives it
+};
+
+struct RegistryValue {
+    uint32_t error = kNotRead;  // 0: read; 2: no such value
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
 };
 
 // What Corvane may change, read before and after its run.
 struct SystemState {
     bool pointsListed = false;
-    int32_t pointsError = 0;  // why they could not be listed
+    bool pointsTimedOut = false;  // WMI gave no answer within the check's limit
+    int32_t pointsError = 0;      // why they could not be listed
     std::vector<RestorePoint> points;
-    uint32_t frequencyError = 0;  // 2: no such value
-    uint32_t frequencyType = 0;
-    std::vector<uint8_t> frequencyData;
+    // The creation frequency in the native view; on 64-bit Windows the
+    // 32-bit view (Wow6432Node) too, where a 32-bit program writes by default.
+    RegistryValue frequency;
+    std::optional<RegistryValue> frequency32;
     struct Service {
         std::wstring name;
-        uint32_t error = 0;  // 1060: no such service
+        uint32_t error = kNotRead;  // 1060: no such service
         uint32_t startType = 0;
     };
     std::vector<Service> services;  // VSS, then swprv
@@ -38,28 +51,48 @@ struct Machine {
     uint32_t major = 0, minor = 0, build = 0;
     bool is64Bit = false;
     bool elevated = false;
-    bool desktopVisible = true;  // Corvane's own rule
+    bool desktopVisible = false;      // the check's own reading of its window station
+    std::wstring desktopSeen;         // what that reading rests on
+    bool corvaneSeesDesktop = false;  // Corvane's rule, computed here
 };
 
-// The final message box as it was found (check/corvane_windows.h reads it).
+// The final message box as it was watched, from its appearance until it
+// was gone (check/corvane_windows.h reads it).
 struct Box {
     double atSeconds = 0;
     std::wstring title, text;
     std::vector<std::wstring> buttons;
-    bool icon = false, topmost = false, foreground = false;
+    bool icon = false;
+    bool topmost = false;                   // at every look before Cancel
+    bool foreground = false;                // in front at any moment
+    std::optional<uint32_t> inputAgeMs;     // since the last input, when it appeared
+    std::optional<uint32_t> lockTimeoutMs;  // the foreground lock time-out
+    int cancelPresses = 0;
+    bool gone = false;  // closed after Cancel
+};
+
+// A console window that was shown during the run, and whose it was.
+struct ConsoleWindow {
+    enum class Owner { Corvane, Other, Unknown } owner = Owner::Unknown;
+    std::wstring seen;  // class, title, process
 };
 
 // Corvane's run as it was watched.
 struct Run {
-    uint32_t startError = 0;  // Corvane.exe could not be started
+    bool started = false;
+    uint32_t startError = 0;  // why Corvane.exe could not be started
     bool timedOut = false;
-    uint32_t minutes = 0;  // the time limit
-    uint32_t exitCode = 0;
+    uint32_t minutes = 0;              // the time limit
+    std::optional<uint32_t> exitCode;  // only once Corvane ended
     double seconds = 0;
-    std::vector<std::pair<double, std::wstring>> labels;  // each change of the status text
+    std::vector<std::pair<double, std::wstring>> labels;  // each status text the window answered
+    bool statusInFront = false;  // Corvane's status window had the foreground at some moment
     std::optional<Box> box;
-    std::vector<std::wstring> consoleWindows;  // class and title of each one seen
-    uint32_t traceError = 0;                   // the debugger output could not be read
+    uint32_t hookError = kNotRead;  // 0: windows being shown were watched
+    bool statusShownSeen = false;   // the watch saw Corvane's status window being shown
+    std::vector<ConsoleWindow> consoleWindows;
+    uint32_t traceError = kNotRead;      // 0: the debugger output was read
+    std::optional<double> probeSeconds;  // when the check's own line came back
     std::vector<std::wstring> trace;
 };
 
@@ -72,8 +105,12 @@ struct Finding {
 std::vector<Finding> Findings(const Machine& machine, const SystemState& before, const Run& run,
                               const SystemState& after);
 
-// The whole report: what the check changes, the state before, the run, the
-// state after, the findings, and the trace.
+// 0 when every finding passed, 1 when one failed, 3 when none failed but
+// one was not shown.
+int ExitCode(const std::vector<Finding>& findings);
+
+// The whole report: the state before, the run, the state after, the
+// findings, and the trace.
 std::vector<std::wstring> ReportLines(const Machine& machine, const SystemState& before,
                                       const Run& run, const SystemState& after,
                                       const std::vector<Finding>& findings);

@@ -235,34 +235,40 @@ unattended() {
 
 # The check a tester runs, run here as a tester would, twice: with a planted
 # creation frequency, a Disabled VSS and no swprv, then with none and an
-# Automatic VSS. Its report must say what Wine shows; Wine ignores
-# MB_TOPMOST, so the box's finding fails and with it the check (exit code 1).
+# Automatic VSS. Its report must say what Wine shows: Wine ignores
+# MB_TOPMOST, so the box's finding fails and with it the check (exit code 1);
+# Wine 8 reports no window being shown to the check's hook, so the console
+# windows are not shown; the capture hears the check's own line.
 check() {
     cp "$build/CorvaneCheck.exe" "$e2e_out/"
-    local run report want
+    local run report want views=(" (64-bit view)" " (32-bit view)")
+    [ "$arch" = win64 ] || views=("")
     for run in planted absent; do
         if [ $run = planted ]; then
             services_before disabled
             wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
-            want=("PASS: creation frequency: REG_DWORD 1440 before, REG_DWORD 1440 after"
+            want=("PASS: creation frequency${views[0]}: REG_DWORD 1440 before, REG_DWORD 1440 after"
                 "PASS: service: VSS Disabled before, Manual after (a repair ran: Manual expected)"
                 "PASS: service: swprv absent before, absent after (unchanged expected)")
         else
             services_before auto
             wine_reg delete "$restore_key" /v $frequency /f >/dev/null
-            want=("PASS: creation frequency: absent before, absent after"
+            want=("PASS: creation frequency${views[0]}: absent before, absent after"
                 "PASS: service: VSS Automatic before, Automatic after (unchanged expected)")
         fi
+        [ "$arch" = win32 ] || want+=("PASS: creation frequency${views[1]}: absent before, absent after")
         rm -f "$e2e_out"/CorvaneCheck-*.txt
         e2e_run "" 200 CorvaneCheck.exe 3
         report=$(ls "$e2e_out"/CorvaneCheck-*.txt 2>/dev/null) || { fail "$run: no report"; continue; }
         mv "$report" "$e2e_out/report-$run.txt" && sed -i 's/\r$//' "$e2e_out/report-$run.txt"
         cp "$e2e_out/trace.log" "$e2e_out/trace-$run.log"
         [ "$(cat "$e2e_out/corvane.rc")" = 1 ] || fail "$run: the check's exit code is not 1"
-        grep -q '^PASS: outcome: exit code 1, no new point named "Brindlemoor - Restore Point" of type 0 ' \
-            "$e2e_out/report-$run.txt" || fail "$run: the outcome is not reported as it is"
-        for line in "${want[@]}" "PASS: console windows: none seen" \
-            'FAIL: final box: "Tessaline", buttons &Yes|&No|Cancel, icon, topmost no, in front yes; answered Cancel'; do
+        for line in '^PASS: outcome: exit code 1, no new point "Brindlemoor - Restore Point" of type 0 ' \
+            '^FAIL: final box: "Tessaline", buttons &Yes|&No|Cancel, icon, topmost no, in front yes; .*; Cancel pressed, then it closed$' \
+            "^FAIL: trace errors: .*; the check's own line came back after [0-9.]* s)$"; do
+            grep -q -- "$line" "$e2e_out/report-$run.txt" || fail "$run: the report lacks a line like: $line"
+        done
+        for line in "${want[@]}" "NOT SHOWN: console windows: none of Corvane's, but the watch never saw Corvane's status window being shown either"; do
             grep -qxF -- "$line" "$e2e_out/report-$run.txt" || fail "$run: the report lacks: $line"
         done
         # The trace it caught is the one Wine's debug channel shows.
@@ -272,6 +278,11 @@ check() {
             fail "$run: the report's trace differs from Wine's (above)"
         expect_not_started 'rstrui\|shutdown\|wineboot'
     done
+    # A time limit that is not 1 to 1440 minutes runs nothing.
+    (cd "$e2e_out" && WINEDEBUG=-all timeout 60 wine CorvaneCheck.exe -5 > usage.txt 2>/dev/null)
+    [ $? = 2 ] && grep -q '^Usage: CorvaneCheck.exe \[MINUTES\]' "$e2e_out/usage.txt" &&
+        ! ls "$e2e_out"/CorvaneCheck-*.txt 2>/dev/null || fail "-5 minutes: no usage, or no exit code 2"
+    timeout 30 wineserver -w
 }
 
 "${scenario//-/_}"
