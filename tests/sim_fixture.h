@@ -30,9 +30,9 @@ protected:
         if (started_) ExpectNothingLeftOpen();
         started_ = true;
         sim::Reset();
-        CommonModule::bManageFSRedir = false;
-        ShutDownMod::bPlatformKnown = false;
-        ShutDownMod::bPlatformIsNT = false;
+        library::manageRedirection = false;
+        restart::platformKnown = false;
+        restart::platformIsNT = false;
     }
     void TearDown() override { ExpectNothingLeftOpen(); }
     sim::Machine& m() { return sim::machine(); }
