@@ -194,6 +194,8 @@ void QuickRepair() {
     EnableSystemRestore();
 }
 
+// Its closing commands stand also in tests/sim_fixture.h (kFullRepairEnd) and
+// tests/wine/expected/full-repair-end.txt.
 void FullRepair(int32_t raisedError) {
     RunHidden(L"cmd.exe", L"/c net stop winmgmt /y");
     RunHidden(L"cmd.exe", PolicyKeyDeletion());
