@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace Module1 {
+namespace workflow {
 
 namespace {
 
@@ -62,9 +62,10 @@ std::optional<Record> Decode(const os::RegistryValue& encoded) {
     return record;
 }
 
+// These traces keep their historical names.
 void TraceRegistryFailure(const wchar_t* procedure, uint32_t error) {
-    CommonModule::DPrint(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " +
-                         std::to_wstring(error) + L" " + CommonModule::ErrorDescription(error));
+    library::Trace(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " +
+                   std::to_wstring(error) + L" " + library::ErrorDescription(error));
 }
 
 bool IsCorvanesZero(const os::RegistryValue& value) {
@@ -153,7 +154,7 @@ void RecoverCreationFrequency() {
     if (os::RegistryQueryValue(kRecordKey, kRecordName, stored) != 0) return;
     const std::optional<Record> record = Decode(stored);
     if (!record) {
-        CommonModule::DPrint(L"Module1\\Main: an unreadable creation frequency record is dropped");
+        library::Trace(L"Module1\\Main: an unreadable creation frequency record is dropped");
         RemoveRecord(0);
         return;
     }
@@ -169,13 +170,13 @@ void RecoverCreationFrequency() {
             TraceRegistryFailure(L"RestoreCreationFrequency", error);
             return;
         }
-        CommonModule::DPrint(
+        library::Trace(
             L"Module1\\Main: the creation frequency that a run ended midway left at 0 is put back");
     } else {
-        CommonModule::DPrint(
+        library::Trace(
             L"Module1\\Main: the creation frequency changed since a run ended midway is kept");
     }
     RemoveRecord(record->flags);
 }
 
-}  // namespace Module1
+}  // namespace workflow

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace Module1 {
+namespace workflow {
 
 // Windows 8 and later return 0 without making a point while the last one is
 // younger than the creation frequency (minutes; 24 hours when the value is
@@ -40,4 +40,4 @@ private:
 // removed. Call it while no other Corvane runs.
 void RecoverCreationFrequency();
 
-}  // namespace Module1
+}  // namespace workflow

@@ -11,7 +11,7 @@
 #include <cwctype>
 #include <string>
 
-namespace Module1 {
+namespace repairs {
 
 namespace {
 
@@ -27,8 +27,8 @@ constexpr uint32_t kWorkstation = 1;  // VER_NT_WORKSTATION
 // Every repair command is awaited; neither its result nor its exit code
 // changes what comes next.
 void Run(const std::wstring& program, const std::wstring& parameters, int32_t windowStyle) {
-    int32_t lExitCode = 0;
-    CommonModule::ShellX(program, parameters, true, windowStyle, lExitCode, false);
+    int32_t exitCode = 0;
+    library::RunProgram(program, parameters, true, windowStyle, exitCode, false);
 }
 
 void RunHidden(const std::wstring& program, const std::wstring& parameters) {
@@ -38,9 +38,8 @@ void RunHidden(const std::wstring& program, const std::wstring& parameters) {
 // A hidden, awaited run whose exit code decides the next step; a program
 // that could not be run counts as failed (-1).
 int32_t ExitCodeOf(const std::wstring& program, const std::wstring& parameters) {
-    int32_t lExitCode = 0;
-    return CommonModule::ShellX(program, parameters, true, kHidden, lExitCode, false) ? lExitCode
-                                                                                      : -1;
+    int32_t exitCode = 0;
+    return library::RunProgram(program, parameters, true, kHidden, exitCode, false) ? exitCode : -1;
 }
 
 std::wstring PolicyKeyDeletion() {
@@ -58,8 +57,8 @@ std::wstring Argument(const std::wstring& path) {
 
 // The errors of a request that say the class, its namespace or its
 // provider's registration is missing from the repository.
-bool ClassIsMissing(int32_t lRaisedError) {
-    switch (static_cast<uint32_t>(lRaisedError)) {
+bool ClassIsMissing(int32_t raisedError) {
+    switch (static_cast<uint32_t>(raisedError)) {
     case 0x80041002u:  // WBEM_E_NOT_FOUND
     case 0x8004100Eu:  // WBEM_E_INVALID_NAMESPACE
     case 0x80041010u:  // WBEM_E_INVALID_CLASS
@@ -83,17 +82,17 @@ bool IsServer() {
 // when it verifies but the request found System Restore's class missing
 // where Windows has it. Any other error (access denied, RPC, a provider the
 // re-registration has just fixed) leaves a consistent repository as it is.
-void RepairRepository(int32_t lRaisedError) {
+void RepairRepository(int32_t raisedError) {
     const std::wstring winmgmt = SystemRoot() + L"\\system32\\wbem\\winmgmt.exe";
-    if (CommonModule::DoesFileExist(winmgmt, false)) {
+    if (library::DoesFileExist(winmgmt, false)) {
         const int32_t verified = ExitCodeOf(winmgmt, L"/verifyrepository");
-        if (verified == 0 && (!ClassIsMissing(lRaisedError) || IsServer())) return;
+        if (verified == 0 && (!ClassIsMissing(raisedError) || IsServer())) return;
         if (verified != 0) {
             RunHidden(winmgmt, L"/salvagerepository");
             if (ExitCodeOf(winmgmt, L"/verifyrepository") == 0) return;
         }
     }
-    // Where winmgmt.exe is missing, this is the one call, which ShellX traces.
+    // Where winmgmt.exe is missing, this is the one call, which RunProgram traces.
     RunHidden(winmgmt, L"/resetrepository");
 }
 
@@ -105,44 +104,45 @@ std::wstring Lower(std::wstring text) {
 // Registers every component library and server program of one WMI
 // directory with that directory's own regsvr32 (native or 32-bit).
 void RegisterWmiDirectory(const std::wstring& systemTail) {
-    CommonModule::FileList files;
-    CommonModule::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.dll", files, false);
+    library::FileList files;
+    library::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.dll", files, false);
     for (size_t i = 1, count = files.Count(); i <= count; ++i)
         RunHidden(SystemRoot() + systemTail + L"\\regsvr32.exe", L"/s " + Argument(files.Item(i)));
 
-    CommonModule::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.exe", files, false);
+    library::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.exe", files, false);
     for (size_t i = 1, count = files.Count(); i <= count; ++i) {
         // The WMI test tool would open its window and wait for the user.
-        if (Lower(CommonModule::StripPath(files.Item(i))) == L"wbemtest.exe") continue;
+        if (Lower(library::FileNameOf(files.Item(i))) == L"wbemtest.exe") continue;
         RunHidden(files.Item(i), L"/regserver");
     }
 }
 
-void TraceServiceError(const wchar_t* sCall, uint32_t error, const std::wstring& sService) {
-    CommonModule::DPrint(L"Module1\\EnableShadowCopyServices VB ERROR: " + std::to_wstring(error) +
-                         L" " + CommonModule::ErrorDescription(error));
-    if (!sService.empty()) CommonModule::DPrint(L"\t- sService=" + sService);
-    CommonModule::DPrint(L"\t- sCall=" + std::wstring(sCall));
+// The trace keeps its historical names.
+void TraceServiceError(const wchar_t* failedCall, uint32_t error, const std::wstring& serviceName) {
+    library::Trace(L"Module1\\EnableShadowCopyServices VB ERROR: " + std::to_wstring(error) + L" " +
+                   library::ErrorDescription(error));
+    if (!serviceName.empty()) library::Trace(L"\t- sService=" + serviceName);
+    library::Trace(L"\t- sCall=" + std::wstring(failedCall));
 }
 
 // A service that older Windows does not have is not an error.
-void EnableService(os::Handle manager, const std::wstring& sService) {
+void EnableService(os::Handle manager, const std::wstring& serviceName) {
     os::Handle opened = 0;
     os::CallResult result = os::OpenServiceW(
-        manager, sService, os::kServiceQueryConfig | os::kServiceChangeConfig, opened);
+        manager, serviceName, os::kServiceQueryConfig | os::kServiceChangeConfig, opened);
     if (!result.ok) {
         if (result.lastError != os::kErrorServiceDoesNotExist)
-            TraceServiceError(L"OpenService", result.lastError, sService);
+            TraceServiceError(L"OpenService", result.lastError, serviceName);
         return;
     }
-    CommonModule::UniqueServiceHandle service(opened);
+    library::UniqueServiceHandle service(opened);
 
     os::ServiceConfig config;
     result = os::QueryServiceConfigW(service.get(), config);
-    if (!result.ok) return TraceServiceError(L"QueryServiceConfig", result.lastError, sService);
+    if (!result.ok) return TraceServiceError(L"QueryServiceConfig", result.lastError, serviceName);
     if (config.startType != os::kServiceDisabled) return;  // Automatic stays Automatic
     result = os::ChangeServiceConfigW(service.get(), os::kServiceDemandStart);
-    if (!result.ok) TraceServiceError(L"ChangeServiceConfig", result.lastError, sService);
+    if (!result.ok) TraceServiceError(L"ChangeServiceConfig", result.lastError, serviceName);
 }
 
 // A restore point is a shadow copy: Volume Shadow Copy and its provider
@@ -153,8 +153,8 @@ void EnableShadowCopyServices() {
     os::Handle opened = 0;
     const os::CallResult result = os::OpenSCManagerW(os::kScManagerConnect, opened);
     if (!result.ok) return TraceServiceError(L"OpenSCManager", result.lastError, L"");
-    const CommonModule::UniqueServiceHandle manager(opened);
-    for (const wchar_t* sService : {L"VSS", L"swprv"}) EnableService(manager.get(), sService);
+    const library::UniqueServiceHandle manager(opened);
+    for (const wchar_t* serviceName : {L"VSS", L"swprv"}) EnableService(manager.get(), serviceName);
 }
 
 // CreateProcess never elevates; the shell asks the user's consent, with
@@ -167,15 +167,15 @@ void StartWithConsent(const std::wstring& path, int windowStyle) {
     const std::wstring system32 = SystemRoot() + L"\\system32\\";
     const bool notFound =
         started.lastError == kErrorFileNotFound || started.lastError == kErrorPathNotFound;
-    if (!started.ok && notFound && CommonModule::Is64bitWindows() &&
+    if (!started.ok && notFound && library::Is64bitWindows() &&
         path.compare(0, system32.size(), system32) == 0)
         started = os::ShellExecuteWithVerb(
             L"runas", SystemRoot() + L"\\Sysnative\\" + path.substr(system32.size()), L"",
             directory, windowStyle);
     if (!started.ok)
-        CommonModule::DPrint(L"StartSystemRestoreUI: no start with consent: " +
-                             std::to_wstring(started.lastError) + L" " +
-                             CommonModule::ErrorDescription(started.lastError));
+        library::Trace(L"StartSystemRestoreUI: no start with consent: " +
+                       std::to_wstring(started.lastError) + L" " +
+                       library::ErrorDescription(started.lastError));
 }
 
 }  // namespace
@@ -194,32 +194,34 @@ void QuickRepair() {
     EnableSystemRestore();
 }
 
-void FullRepair(int32_t lRaisedError) {
+// Its closing commands stand also in tests/sim_fixture.h (kFullRepairEnd) and
+// tests/wine/expected/full-repair-end.txt.
+void FullRepair(int32_t raisedError) {
     RunHidden(L"cmd.exe", L"/c net stop winmgmt /y");
     RunHidden(L"cmd.exe", PolicyKeyDeletion());
 
     RegisterWmiDirectory(L"\\system32");
-    if (CommonModule::DoesDirExist(SystemRoot() + L"\\syswow64", false))
+    if (library::DoesDirExist(SystemRoot() + L"\\syswow64", false))
         RegisterWmiDirectory(L"\\syswow64");
 
     // The upgrade library, where Windows has it, rebuilds the repository
     // from the schema files; elsewhere the repository is checked, and reset
     // only as the last resort.
-    if (!CommonModule::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
-        RepairRepository(lRaisedError);
+    if (!library::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
+        RepairRepository(raisedError);
     } else {
-        CommonModule::FileList files;
-        CommonModule::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
+        library::FileList files;
+        library::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
         for (size_t i = 1, count = files.Count(); i <= count; ++i)
             RunHidden(SystemRoot() + L"\\system32\\wbem\\mofcomp.exe", Argument(files.Item(i)));
         RunHidden(SystemRoot() + L"\\system32\\rundll32.exe", L"wbemupgd, UpgradeRepository");
     }
 
-    if (CommonModule::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
+    if (library::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
         Run(SystemRoot() + L"\\syswow64\\wmiprvse.exe", L"/regserver", kNormal);
     Run(SystemRoot() + L"\\system32\\wmiprvse.exe", L"/regserver", kNormal);
 
-    if (CommonModule::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
+    if (library::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
         RunHidden(L"cmd.exe", L"/c net stop srservice");
         // The file that was tested, wherever Windows is installed.
         Run(L"rundll32.exe",
@@ -239,7 +241,7 @@ void FullRepair(int32_t lRaisedError) {
 // With protection off for the system drive every request fails (1058), and
 // neither the commands above nor the policy key turn it back on.
 void EnableSystemRestore() {
-    const std::wstring sDrive = os::EnvironmentValue(L"SystemDrive") + L"\\";
+    const std::wstring drive = os::EnvironmentValue(L"SystemDrive") + L"\\";
     os::WmiMethodCall call;
     call.nameSpace = L"root\\default";
     call.className = L"SystemRestore";
@@ -247,7 +249,7 @@ void EnableSystemRestore() {
     call.impersonate = true;
     // Windows XP also declares WaitTillEnabled: the next request then finds
     // protection on. Later versions declare only the drive.
-    call.arguments = {{L"Drive", sDrive}, {L"WaitTillEnabled", true}};
+    call.arguments = {{L"Drive", drive}, {L"WaitTillEnabled", true}};
     call.onlyDeclaredArguments = true;
 
     const os::WmiOutcome outcome = os::InvokeWmiMethod(call);
@@ -257,7 +259,7 @@ void EnableSystemRestore() {
     case os::WmiStatus::Returned:
         if (outcome.returnValue == 0) return;
         code = outcome.returnValue;
-        description = CommonModule::ErrorDescription(static_cast<uint32_t>(code));
+        description = library::ErrorDescription(static_cast<uint32_t>(code));
         break;
     case os::WmiStatus::NoValue:
         code = kNoReturnValueCode;
@@ -266,20 +268,21 @@ void EnableSystemRestore() {
     case os::WmiStatus::Raised:
         code = outcome.errorCode;
         description = outcome.errorDescription.empty()
-                          ? CommonModule::ErrorDescription(static_cast<uint32_t>(code))
+                          ? library::ErrorDescription(static_cast<uint32_t>(code))
                           : outcome.errorDescription;
         break;
     }
-    CommonModule::DPrint(L"Module1\\EnableSystemRestore VB ERROR: " + std::to_wstring(code) + L" " +
-                         description);
-    CommonModule::DPrint(L"\t- sDrive=" + sDrive);
+    // The trace keeps its historical names.
+    library::Trace(L"Module1\\EnableSystemRestore VB ERROR: " + std::to_wstring(code) + L" " +
+                   description);
+    library::Trace(L"\t- sDrive=" + drive);
 }
 
 void StartSystemRestoreUI() {
     std::wstring path = SystemRoot() + L"\\system32\\restore\\rstrui.exe";
-    if (!CommonModule::DoesFileExist(path, false)) {
+    if (!library::DoesFileExist(path, false)) {
         path = SystemRoot() + L"\\system32\\rstrui.exe";
-        if (!CommonModule::DoesFileExist(path, false)) return;  // nothing to start
+        if (!library::DoesFileExist(path, false)) return;  // nothing to start
     }
     // The tests above looked at the native directory, so the start does
     // too; the path is passed on its own, never searched for, and is the
@@ -287,11 +290,11 @@ void StartSystemRestoreUI() {
     // Corvane starts, it runs in the system directory.
     os::CreatedProcess started;
     {
-        const CommonModule::FSRedirOff nativeSystem;
+        const library::RedirectionOff nativeSystem;
         started = os::LaunchProcess(path, Argument(path), os::SystemDirectory(), kMinimised);
     }
-    CommonModule::UniqueHandle process(started.process);  // not awaited
+    library::UniqueHandle process(started.process);  // not awaited
     if (started.error == os::kErrorElevationRequired) StartWithConsent(path, kMinimised);
 }
 
-}  // namespace Module1
+}  // namespace repairs

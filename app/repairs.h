@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace Module1 {
+namespace repairs {
 
 // The code recorded when WMI accepts a method call but hands back no output:
 // nothing confirms that the method did its work (WBEM_E_FAILED).
@@ -14,10 +14,10 @@ constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 void QuickRepair();
 
 // Second escalation: WMI re-registration, repository repair, System Restore
-// reinstall. lRaisedError: what the last restore-point request raised (0
+// reinstall. raisedError: what the last restore-point request raised (0
 // when it did not raise); a repository that verifies as consistent is reset
 // only when that error says the class is missing.
-void FullRepair(int32_t lRaisedError);
+void FullRepair(int32_t raisedError);
 
 // Turns System Restore on for the system drive; a failure is traced.
 void EnableSystemRestore();
@@ -25,4 +25,4 @@ void EnableSystemRestore();
 // Starts the System Restore interface without waiting for it.
 void StartSystemRestoreUI();
 
-}  // namespace Module1
+}  // namespace repairs

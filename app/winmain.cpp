@@ -17,5 +17,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Where it fails, Windows loads the controls on demand (Vista and later)
     // or not at all: nothing to do about it here.
     win32::LoadCommonControls();
-    return Module1::Main();
+    return workflow::Run();
 }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace Module1 {
+namespace workflow {
 
 const wchar_t kRestorePointDescription[] = L"Brindlemoor - Restore Point";
 const wchar_t kFinalMessageTitle[] = L"Tessaline";
@@ -32,7 +32,7 @@ constexpr uint32_t kFinalMessageStyle = 19 | 0x10000 | 0x40000;
 
 // The code recorded when the method returned 0 but the list of restore
 // points did not grow. The program's own, in the range Windows leaves to
-// applications and after ShutDownMod's numbers: no Windows code names this
+// applications and after the restart's numbers: no Windows code names this
 // cause, and WMI itself did not fail.
 constexpr int32_t kNoNewRestorePointCode = static_cast<int32_t>(0x80040630u);
 
@@ -70,7 +70,7 @@ public:
     bool anotherRuns() const { return anotherRuns_; }
 
 private:
-    CommonModule::UniqueHandle mutex_;
+    library::UniqueHandle mutex_;
     bool owned_ = false;
     bool anotherRuns_ = false;
 };
@@ -135,7 +135,7 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
         result = outcome.returnValue;
         break;
     case os::WmiStatus::NoValue:
-        lastError.code = kNoReturnValueCode;
+        lastError.code = repairs::kNoReturnValueCode;
         lastError.description = L"CreateRestorePoint returned no value";
         break;
     case os::WmiStatus::Raised:
@@ -143,7 +143,7 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
         lastError.description = outcome.errorDescription;
         if (lastError.description.empty())
             lastError.description =
-                CommonModule::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
+                library::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
         break;
     }
     return outcome.status == os::WmiStatus::Raised ? outcome.errorCode : 0;
@@ -174,40 +174,41 @@ bool NobodyCanSeeTheDesktop() {
            os::GetVersionExA(version).ok && version.majorVersion >= 6;
 }
 
-int32_t Main() {
+int32_t Run() {
     // Before anything else, the next run's included: a second Corvane
     // changes nothing and shows nothing.
     const SingleRunGuard guard;
     if (guard.anotherRuns()) {
-        CommonModule::DPrint(L"Module1\\Main: another Corvane is running, this one ends (1618)");
+        // The trace keeps its historical name.
+        library::Trace(L"Module1\\Main: another Corvane is running, this one ends (1618)");
         return kAnotherRunIsInProgress;
     }
     RecoverCreationFrequency();
-    CommonModule::bManageFSRedir = true;
+    library::manageRedirection = true;
 
     const std::wstring windowTitle = L"Brindlemoor - Corvane";
     const std::wstring restorePointDescription = kRestorePointDescription;
 
-    frmStatusWin::Show();
-    frmStatusWin::SetCaption(windowTitle);
-    frmStatusWin::Label1::SetCaption(L"Creating System Restore Point...");
+    status_window::Show();
+    status_window::SetCaption(windowTitle);
+    status_window::SetText(L"Creating System Restore Point...");
 
     int32_t result = 1;
     LastError lastError;
-    int32_t lRaisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
+    int32_t raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
 
     if (result != 0) {
-        frmStatusWin::Label1::SetCaption(L"Errors encountered, Restarting System Restore...");
-        QuickRepair();
-        CommonModule::Delay(0.5);
-        lRaisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
+        status_window::SetText(L"Errors encountered, Restarting System Restore...");
+        repairs::QuickRepair();
+        library::Delay(0.5);
+        raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
     }
 
     if (result != 0) {
-        frmStatusWin::Label1::SetCaption(L"Errors encountered, Repairing System Restore...");
-        FullRepair(lRaisedError);
-        CommonModule::Delay(0.5);
-        frmStatusWin::Label1::SetCaption(L"Creating System Restore Point...");
+        status_window::SetText(L"Errors encountered, Repairing System Restore...");
+        repairs::FullRepair(raisedError);
+        library::Delay(0.5);
+        status_window::SetText(L"Creating System Restore Point...");
         AttemptRestorePoint(restorePointDescription, result, lastError);
     }
 
@@ -215,21 +216,21 @@ int32_t Main() {
         // Unattended, the answer is Cancel: a restart is not Corvane's call.
         int answer = kIdCancel;
         if (NobodyCanSeeTheDesktop())
-            CommonModule::DPrint(
+            library::Trace(  // historical name
                 L"Module1\\Main: no visible desktop, the final message is "
                 L"skipped (Cancel)");
         else
             answer = os::ShowMessageBox(FinalMessage(lastError, result), kFinalMessageTitle,
                                         kFinalMessageStyle);
         if (answer == kIdYes) {
-            ShutDownMod::RestartComputer(true);
+            restart::RestartComputer(true);
         } else if (answer == kIdNo) {
-            StartSystemRestoreUI();
+            repairs::StartSystemRestoreUI();
         }
     }
 
-    frmStatusWin::Unload();
+    status_window::Unload();
     return result;
 }
 
-}  // namespace Module1
+}  // namespace workflow

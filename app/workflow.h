@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-namespace Module1 {
+namespace workflow {
 
 // The whole run. Returns the process exit code: 0 when an attempt created
 // the restore point, otherwise the last result (never 0).
-int32_t Main();
+int32_t Run();
 
 // What a run makes and shows, for whoever checks it.
 extern const wchar_t kRestorePointDescription[];
@@ -19,4 +19,4 @@ extern const wchar_t kFinalMessageTitle[];
 // there would wait for ever. When Windows cannot say, it is asked.
 bool NobodyCanSeeTheDesktop();
 
-}  // namespace Module1
+}  // namespace workflow

@@ -73,8 +73,8 @@ void BM_FindFiles(benchmark::State& state) {
     BuildTree(static_cast<int>(state.range(0)));
     size_t found = 0;
     for (auto _ : state) {
-        CommonModule::FileList files;
-        CommonModule::FindFiles(kRoot, L"*.dll;*.mof", files, true);
+        library::FileList files;
+        library::FindFiles(kRoot, L"*.dll;*.mof", files, true);
         found = files.Count();
         benchmark::DoNotOptimize(files.Items().data());
     }

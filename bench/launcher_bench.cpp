@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
     int32_t exitCode = 0;
     // One of each first, so that none pays for loading cmd.exe cold.
-    CommonModule::ShellX(program, parameters, true, 0, exitCode, false);
+    library::RunProgram(program, parameters, true, 0, exitCode, false);
     PlainRun(programPath, commandLine, false);
     PlainRun(programPath, commandLine, true);
 
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     double launcher = 0, plain = 0, sameStart = 0;
     for (int i = 0; i < runs; ++i) {
         double start = Seconds();
-        if (!CommonModule::ShellX(program, parameters, true, 0, exitCode, false)) return 1;
+        if (!library::RunProgram(program, parameters, true, 0, exitCode, false)) return 1;
         launcher += Seconds() - start;
         start = Seconds();
         PlainRun(programPath, commandLine, false);

@@ -66,7 +66,7 @@ std::optional<std::wstring> StatusLabel(HWND status) {
 }
 
 HWND FinalBox(DWORD processId) {
-    return FindVisible(L"#32770", Module1::kFinalMessageTitle, processId);
+    return FindVisible(L"#32770", workflow::kFinalMessageTitle, processId);
 }
 
 Box ReadBox(HWND box) {

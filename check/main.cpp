@@ -348,7 +348,7 @@ int wmain(int argc, wchar_t** argv) {
         return Finish(2);
     }
     for (const wchar_t* line : kWarning) Print(line);
-    const std::wstring folder = CommonModule::AppPath();
+    const std::wstring folder = library::AppPath();
     if (::GetFileAttributesW((folder + L"Corvane.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
         Print(L"Corvane.exe is not beside CorvaneCheck.exe in " + folder + L": nothing was run.");
         return Finish(2);

@@ -64,7 +64,7 @@ std::vector<RestorePoint> NewPoints(const SystemState& before, const SystemState
 }
 
 bool IsCorvanes(const RestorePoint& p) {
-    return p.description == Module1::kRestorePointDescription && p.type == 0;
+    return p.description == workflow::kRestorePointDescription && p.type == 0;
 }
 
 std::wstring Point(const RestorePoint& p) {
@@ -176,10 +176,10 @@ Finding Outcome(const SystemState& before, const Run& run, const SystemState& af
         else
             others.push_back(Point(p));
     }
-    std::wstring seen = made
-                            ? L"new point " + Point(*made)
-                            : L"no new point \"" + std::wstring(Module1::kRestorePointDescription) +
-                                  L"\" of type 0";
+    std::wstring seen = made ? L"new point " + Point(*made)
+                             : L"no new point \"" +
+                                   std::wstring(workflow::kRestorePointDescription) +
+                                   L"\" of type 0";
     if (!others.empty()) seen += L", other new points: " + Joined(others, L", ");
     const bool holds = (*run.exitCode == 0) == (made != nullptr);
     return {holds ? Verdict::Pass : Verdict::Fail, L"outcome: " + exit + L", " + seen +

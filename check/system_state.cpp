@@ -73,7 +73,7 @@ void ReadDesktop(Machine& machine) {
                           (flagsRead ? std::to_wstring(flags.dwFlags) : std::wstring(L"not read")) +
                           L", session " +
                           (sessionRead ? std::to_wstring(session) : std::wstring(L"not read"));
-    machine.corvaneSeesDesktop = !Module1::NobodyCanSeeTheDesktop();
+    machine.corvaneSeesDesktop = !workflow::NobodyCanSeeTheDesktop();
 }
 
 HRESULT Blanket(IUnknown* proxy) {

@@ -4,7 +4,7 @@
 #include "common/trace.h"
 #include "os/os.h"
 
-namespace CommonModule {
+namespace library {
 
 namespace {
 
@@ -17,36 +17,38 @@ bool PassesPathRule(const std::wstring& path) {
 
 }  // namespace
 
-bool DoesDirExist(const std::wstring& sPathOnly, bool bDebug) {
-    if (!PassesPathRule(sPathOnly)) return false;
+bool DoesDirExist(const std::wstring& directory, bool traced) {
+    if (!PassesPathRule(directory)) return false;
 
-    const FSRedirOff nativeSystem;
+    const RedirectionOff nativeSystem;
     uint32_t attributes = 0, error = 0;
     // A file that cannot be opened is still not a directory: only the
     // directory attribute says so.
-    const bool result = os::QueryFileAttributes(sPathOnly, attributes, error) &&
+    const bool result = os::QueryFileAttributes(directory, attributes, error) &&
                         (attributes & os::kAttributeDirectory) != 0;
-    if (bDebug) {
-        DPrint(L"CommonModule\\DoesDirExist: ");
-        DPrint(L"\t- Passed: " + sPathOnly);
-        DPrint(L"\t- Returns: " + BoolText(result));
+    if (traced) {
+        // The trace keeps its historical name.
+        Trace(L"CommonModule\\DoesDirExist: ");
+        Trace(L"\t- Passed: " + directory);
+        Trace(L"\t- Returns: " + BoolText(result));
     }
     return result;
 }
 
-bool DoesFileExist(const std::wstring& sFile, bool bDebug) {
-    if (!PassesPathRule(sFile)) return false;
+bool DoesFileExist(const std::wstring& file, bool traced) {
+    if (!PassesPathRule(file)) return false;
 
     int32_t opened = -1;
     {
-        const FSRedirOff nativeSystem;
-        opened = os::OpenFileExists(sFile);
+        const RedirectionOff nativeSystem;
+        opened = os::OpenFileExists(file);
     }
     const bool result = opened != -1;
-    if (bDebug) {
-        DPrint(L"CommonModule\\DoesFileExist: " + std::to_wstring(opened));
-        DPrint(L"\t- Passed: " + sFile);
-        DPrint(L"\t- Returns: " + BoolText(result));
+    if (traced) {
+        // The trace keeps its historical name.
+        Trace(L"CommonModule\\DoesFileExist: " + std::to_wstring(opened));
+        Trace(L"\t- Passed: " + file);
+        Trace(L"\t- Returns: " + BoolText(result));
     }
     return result;
 }
@@ -57,4 +59,4 @@ std::wstring SystemProgramPath(const std::wstring& program) {
     return DoesFileExist(candidate) ? candidate : std::wstring();
 }
 
-}  // namespace CommonModule
+}  // namespace library

@@ -4,13 +4,13 @@
 
 #include <string>
 
-namespace CommonModule {
+namespace library {
 
-// True only for a directory. bDebug traces the call and its result.
-bool DoesDirExist(const std::wstring& sPathOnly, bool bDebug = false);
+// True only for a directory. With traced, the call and its result are traced.
+bool DoesDirExist(const std::wstring& directory, bool traced = false);
 
 // True when the path can be opened as a file.
-bool DoesFileExist(const std::wstring& sFile, bool bDebug = false);
+bool DoesFileExist(const std::wstring& file, bool traced = false);
 
 // Where a program named without a path is taken from. Corvane runs as
 // administrator, often from a download folder, and Windows' own search would
@@ -20,4 +20,4 @@ bool DoesFileExist(const std::wstring& sFile, bool bDebug = false);
 // program is then not started), or when the name carries a path.
 std::wstring SystemProgramPath(const std::wstring& program);
 
-}  // namespace CommonModule
+}  // namespace library

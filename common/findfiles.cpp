@@ -8,7 +8,7 @@
 
 #include <cwctype>
 
-namespace CommonModule {
+namespace library {
 
 namespace {
 
@@ -58,7 +58,7 @@ public:
     Listing(const std::wstring& pattern, Kind kind) : kind_(kind) {
         os::FindEntry entry;
         {
-            const FSRedirOff nativeSystem;
+            const RedirectionOff nativeSystem;
             find_.reset(os::FindFirst(pattern, entry, error_));
         }
         if (find_) {
@@ -90,22 +90,23 @@ private:
     bool hasPending_ = false;
 };
 
-// What went wrong in FindFiles, with the state it was in.
+// What went wrong in FindFiles, with the state it was in; the trace keeps
+// its historical field names.
 struct SearchState {
     std::wstring path, file, spec;
     bool recurse = false;
 };
 
 void TraceFailure(const std::wstring& description, const SearchState& state) {
-    DPrint(L"FindFiles:  " + description);
-    DPrint(L"\tRecurseDirs:  " + BoolText(state.recurse));
-    DPrint(L"\tPath:  " + state.path);
-    DPrint(L"\tFile:  " + state.file);
-    DPrint(L"\tSpec:  " + state.spec);
-    DPrint(L"\tbFSRedirDisabled:  " + BoolText(bFSRedirDisabled));
+    Trace(L"FindFiles:  " + description);
+    Trace(L"\tRecurseDirs:  " + BoolText(state.recurse));
+    Trace(L"\tPath:  " + state.path);
+    Trace(L"\tFile:  " + state.file);
+    Trace(L"\tSpec:  " + state.spec);
+    Trace(L"\tbFSRedirDisabled:  " + BoolText(redirectionDisabled));
 }
 
-// Searches one directory (Path ends in a backslash), then its
+// Searches one directory (path ends in a backslash), then its
 // subdirectories; traced says whether failures are written to the trace.
 void Search(const std::wstring& path, const std::vector<std::wstring>& patterns, bool recurse,
             FileList& files, bool traced) {
@@ -165,11 +166,12 @@ void FileList::Grow() {
     }
 }
 
-void FindFiles(std::wstring Path, const std::wstring& SpecList, FileList& Files, bool RecurseDirs) {
-    Files = FileList{};
-    if (!DoesDirExist(Path, false)) return;
-    if (Path.empty() || Path.back() != L'\\') Path += L'\\';
-    Search(Path, SplitPatterns(SpecList), RecurseDirs, Files, true);
+void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& files,
+               bool recurse) {
+    files = FileList{};
+    if (!DoesDirExist(directory, false)) return;
+    if (directory.empty() || directory.back() != L'\\') directory += L'\\';
+    Search(directory, SplitPatterns(patterns), recurse, files, true);
 }
 
-}  // namespace CommonModule
+}  // namespace library

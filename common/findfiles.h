@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace CommonModule {
+namespace library {
 
 // An ordered list of unique full paths, compared without regard to case,
 // read by position from 1 to Count().
@@ -27,10 +27,10 @@ private:
     std::vector<size_t> slots_;
 };
 
-// Replaces Files with the files of Path matching SpecList ("*.mof;*.mfl"),
-// pattern by pattern; with RecurseDirs, then the results of each subdirectory
+// Replaces files with the files of directory matching patterns ("*.mof;*.mfl"),
+// pattern by pattern; with recurse, then the results of each subdirectory
 // that is neither hidden nor system, depth first. A missing directory gives
 // an empty list. Listings run with WOW64 redirection off.
-void FindFiles(std::wstring Path, const std::wstring& SpecList, FileList& Files, bool RecurseDirs);
+void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& files, bool recurse);
 
-}  // namespace CommonModule
+}  // namespace library

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace CommonModule {
+namespace library {
 
 // One owner for one kind of handle: Close releases it, 0 means none.
 template <void (*Close)(uintptr_t)>
@@ -40,4 +40,4 @@ using UniqueFind = UniqueOsHandle<os::FindClose>;      // listings
 // Service control manager handles, closed with CloseServiceHandle.
 using UniqueServiceHandle = UniqueOsHandle<os::CloseServiceHandle>;
 
-}  // namespace CommonModule
+}  // namespace library

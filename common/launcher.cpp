@@ -7,7 +7,7 @@
 #include "common/trace.h"
 #include "os/os.h"
 
-namespace CommonModule {
+namespace library {
 
 namespace {
 
@@ -18,35 +18,36 @@ constexpr uint32_t kLongestWaitMs = 100;
 
 }  // namespace
 
-bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameters, bool bWait,
-            int32_t lWindowStyle, int32_t& lExitCode, bool bRunAsSystem) {
+bool RunProgram(const std::wstring& path, const std::wstring& parameters, bool wait,
+                int32_t windowStyle, int32_t& exitCode, bool runAsSystem) {
     // A bare name is the system directory's program or none: Windows' own
     // search would look beside Corvane.exe and in the current directory first.
-    const bool bare = sPathAndFileName.find(L'\\') == std::wstring::npos;
-    const std::wstring systemProgram = bare ? SystemProgramPath(sPathAndFileName) : L"";
-    if (bare ? systemProgram.empty() : !DoesFileExist(sPathAndFileName)) {
-        DPrint(L"CommonModule\\ShellX FILE NOT FOUND");
-        DPrint(L"\t- sPathAndFileName=" + sPathAndFileName);
+    const bool bare = path.find(L'\\') == std::wstring::npos;
+    const std::wstring systemProgram = bare ? SystemProgramPath(path) : L"";
+    if (bare ? systemProgram.empty() : !DoesFileExist(path)) {
+        // The launcher's traces keep their historical names.
+        Trace(L"CommonModule\\ShellX FILE NOT FOUND");
+        Trace(L"\t- sPathAndFileName=" + path);
         return false;
     }
 
-    std::wstring program = sPathAndFileName;
+    std::wstring program = path;
     if (program.find(L' ') != std::wstring::npos) program = L"\"" + program + L"\"";
-    std::wstring sShell = sParameters.empty() ? program : program + L" " + sParameters;
+    std::wstring commandLine = parameters.empty() ? program : program + L" " + parameters;
 
-    int windowStyle = lWindowStyle;
+    int shownAs = windowStyle;
     std::wstring applicationName;
     bool throughRunner = false;
-    if (bRunAsSystem) {
+    if (runAsSystem) {
         const std::wstring appPath = AppPath();
         if (appPath.compare(0, 2, L"\\\\") == 0) {
-            DPrint(L"ShellX:  Cannot run app as system with PSEXEC on a UNC path.");
+            Trace(L"ShellX:  Cannot run app as system with PSEXEC on a UNC path.");
         } else if (!DoesFileExist(appPath + kSystemRunner)) {
-            DPrint(L"ShellX:  Cannot find PSEXEC.EXE");
+            Trace(L"ShellX:  Cannot find PSEXEC.EXE");
         } else {
-            sShell = L"\"" + appPath + kSystemRunner + L"\"" +
-                     (bWait ? L" -s -i " : L" -s -i -d ") + sShell;
-            windowStyle = 0;
+            commandLine = L"\"" + appPath + kSystemRunner + L"\"" +
+                          (wait ? L" -s -i " : L" -s -i -d ") + commandLine;
+            shownAs = 0;
             throughRunner = true;
         }
     }
@@ -60,29 +61,29 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
     os::CreatedProcess created;
     UniqueHandle creation, process;
     {
-        const FSRedirOff nativeSystem;
-        created = os::LaunchProcess(applicationName, sShell, os::SystemDirectory(), windowStyle,
-                                    windowStyle == 0);
+        const RedirectionOff nativeSystem;
+        created = os::LaunchProcess(applicationName, commandLine, os::SystemDirectory(), shownAs,
+                                    shownAs == 0);
         // The creation handle is held until the wait handle is open, so that
         // a program that ends at once is still there to be opened.
         creation.reset(created.process);
         uint32_t openError = 0;
-        if (created.error == 0 && bWait)
+        if (created.error == 0 && wait)
             process.reset(os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize, false,
                                           created.processId, openError));
     }
     // After redirection is back on: FormatMessage may read its texts from
     // MUI files, which need it.
     if (created.error != 0) {
-        DPrint(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
-               ErrorDescription(created.error));
-        DPrint(L"\t- sShell=" + sShell);
+        Trace(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
+              ErrorDescription(created.error));
+        Trace(L"\t- sShell=" + commandLine);
         return false;
     }
     creation.reset();
 
     bool result = false;
-    if (!bWait) {
+    if (!wait) {
         result = created.processId != 0;
     } else if (process) {
         // Woken by the program's end, or by a message, which is handled at
@@ -93,14 +94,14 @@ bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameter
             os::DispatchPendingMessages();
             woke = os::WaitForObjectOrInput(process.get(), kLongestWaitMs);
         } while (woke == os::WaitResult::Input || woke == os::WaitResult::TimedOut);
-        uint32_t exitCode = 0;
-        os::GetExitCodeProcess(process.get(), exitCode);
-        lExitCode = static_cast<int32_t>(exitCode);
+        uint32_t code = 0;
+        os::GetExitCodeProcess(process.get(), code);
+        exitCode = static_cast<int32_t>(code);
         result = true;
     }
 
-    if (!result) DPrint(L"ShellX (Failed):  " + sShell);
+    if (!result) Trace(L"ShellX (Failed):  " + commandLine);
     return result;
 }
 
-}  // namespace CommonModule
+}  // namespace library

@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <string>
 
-namespace CommonModule {
+namespace library {
 
-// Starts sPathAndFileName with sParameters (joined by one blank), showing its
-// window as lWindowStyle, in the system directory; a bare name is only ever
-// the system directory's program. With bWait, returns when the program has ended and
-// stores its exit code in lExitCode; otherwise leaves lExitCode alone. With
-// bRunAsSystem, runs it through "3rd Party Tools\psexec.exe" below AppPath.
-// True when the program was started (and, with bWait, has ended).
-bool ShellX(const std::wstring& sPathAndFileName, const std::wstring& sParameters, bool bWait,
-            int32_t lWindowStyle, int32_t& lExitCode, bool bRunAsSystem);
+// Starts path with parameters (joined by one blank), showing its
+// window as windowStyle, in the system directory; a bare name is only ever
+// the system directory's program. With wait, returns when the program has ended and
+// stores its exit code in exitCode; otherwise leaves exitCode alone. With
+// runAsSystem, runs it through "3rd Party Tools\psexec.exe" below AppPath.
+// True when the program was started (and, with wait, has ended).
+bool RunProgram(const std::wstring& path, const std::wstring& parameters, bool wait,
+                int32_t windowStyle, int32_t& exitCode, bool runAsSystem);
 
-}  // namespace CommonModule
+}  // namespace library

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-namespace CommonModule {
+namespace library {
 
 namespace {
 
@@ -43,7 +43,8 @@ std::wstring AppPath() {
     std::wstring path = os::ExecutablePath();
     const auto lastBackslash = path.find_last_of(L'\\');
     if (lastBackslash == std::wstring::npos) {
-        DPrint(L"CommonModule\\AppPath VB ERROR: 53 File not found: " + path);
+        // The trace keeps its historical name.
+        Trace(L"CommonModule\\AppPath VB ERROR: 53 File not found: " + path);
         return L"\\";
     }
     // Keeps the backslash: C:\Tools\Corvane.exe gives C:\Tools\, and a
@@ -52,10 +53,11 @@ std::wstring AppPath() {
     return path;
 }
 
-void Delay(double dSeconds) {
-    const double deadline = NowInSeconds() + dSeconds;
+void Delay(double seconds) {
+    const double deadline = NowInSeconds() + seconds;
     if (!std::isfinite(deadline) || deadline > kLastSecond) {
-        DPrint(L"CommonModule\\Delay VB ERROR: 6 Overflow");
+        // The trace keeps its historical name.
+        Trace(L"CommonModule\\Delay VB ERROR: 6 Overflow");
         return;
     }
     while (!(NowInSeconds() > deadline)) {
@@ -64,10 +66,10 @@ void Delay(double dSeconds) {
     }
 }
 
-std::wstring StripPath(const std::wstring& sFullPathAndFileName) {
-    const auto lastBackslash = sFullPathAndFileName.find_last_of(L'\\');
-    if (lastBackslash == std::wstring::npos) return sFullPathAndFileName;
-    return sFullPathAndFileName.substr(lastBackslash + 1);
+std::wstring FileNameOf(const std::wstring& path) {
+    const auto lastBackslash = path.find_last_of(L'\\');
+    if (lastBackslash == std::wstring::npos) return path;
+    return path.substr(lastBackslash + 1);
 }
 
-}  // namespace CommonModule
+}  // namespace library

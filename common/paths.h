@@ -3,21 +3,21 @@
 
 #include <string>
 
-namespace CommonModule {
+namespace library {
 
 // The directory of Corvane.exe with exactly one trailing backslash.
 std::wstring AppPath();
 
-// Pauses for dSeconds while keeping the windows responsive. The clock is
+// Pauses for that many seconds while keeping the windows responsive. The clock is
 // read to whole seconds, so the pause ends at the first full second after
 // the deadline: Delay(0.5) waits until the next second begins.
-void Delay(double dSeconds);
+void Delay(double seconds);
 
 // The part of a path after its last backslash.
-std::wstring StripPath(const std::wstring& sFullPathAndFileName);
+std::wstring FileNameOf(const std::wstring& path);
 
 // Local date and time as a count of days since 30 December 1899, the time
 // of day as the fraction, milliseconds dropped.
 double ToDays(int year, int month, int day, int hour, int minute, int second);
 
-}  // namespace CommonModule
+}  // namespace library

@@ -3,34 +3,34 @@
 #include "common/trace.h"
 #include "os/os.h"
 
-namespace CommonModule {
+namespace library {
 
-bool bManageFSRedir = false;
-bool bFSRedirDisabled = false;
-uintptr_t lOldFSRedirValue = 0;
+bool manageRedirection = false;
+bool redirectionDisabled = false;
+uintptr_t savedRedirection = 0;
 
 bool Is64bitWindows() { return !os::EnvironmentValue(L"ProgramFiles(x86)").empty(); }
 
-void DisableFSRedir() {
-    if (bFSRedirDisabled) return;  // a second disable keeps the first saved value
-    if (bManageFSRedir && Is64bitWindows()) {
-        if (const uint32_t error = os::Wow64DisableFsRedirection(lOldFSRedirValue)) {
-            DPrint(L"DisableFSRedir:  " + ErrorDescription(error));
+void DisableRedirection() {
+    if (redirectionDisabled) return;  // a second disable keeps the first saved value
+    if (manageRedirection && Is64bitWindows()) {
+        if (const uint32_t error = os::Wow64DisableFsRedirection(savedRedirection)) {
+            Trace(L"DisableFSRedir:  " + ErrorDescription(error));  // historical name
             return;
         }
     }
-    bFSRedirDisabled = true;
+    redirectionDisabled = true;
 }
 
-void RevertFSRedir() {
-    if (!bFSRedirDisabled) return;
-    if (bManageFSRedir && Is64bitWindows()) {
-        if (const uint32_t error = os::Wow64RevertFsRedirection(lOldFSRedirValue)) {
-            DPrint(L"RevertFSRedir:  " + ErrorDescription(error));
+void RevertRedirection() {
+    if (!redirectionDisabled) return;
+    if (manageRedirection && Is64bitWindows()) {
+        if (const uint32_t error = os::Wow64RevertFsRedirection(savedRedirection)) {
+            Trace(L"RevertFSRedir:  " + ErrorDescription(error));  // historical name
             return;
         }
     }
-    bFSRedirDisabled = false;
+    redirectionDisabled = false;
 }
 
-}  // namespace CommonModule
+}  // namespace library

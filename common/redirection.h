@@ -6,31 +6,31 @@
 
 #include <cstdint>
 
-namespace CommonModule {
+namespace library {
 
 // Set once by Main: while false, redirection is only bookkept, never switched.
-extern bool bManageFSRedir;
-// True between a DisableFSRedir and the next RevertFSRedir. There is no
+extern bool manageRedirection;
+// True between a DisableRedirection and the next RevertRedirection. There is no
 // nesting counter: a revert inside an outer bracket ends that one too.
-extern bool bFSRedirDisabled;
+extern bool redirectionDisabled;
 // What Wow64RevertWow64FsRedirection needs to undo the last disable.
-extern uintptr_t lOldFSRedirValue;
+extern uintptr_t savedRedirection;
 
-void DisableFSRedir();
-void RevertFSRedir();
+void DisableRedirection();
+void RevertRedirection();
 
-// Redirection off for as long as the scope lasts: DisableFSRedir when made,
-// RevertFSRedir when it ends, on every way out. Every caller switches it
+// Redirection off for as long as the scope lasts: DisableRedirection when made,
+// RevertRedirection when it ends, on every way out. Every caller switches it
 // through one of these.
-class FSRedirOff {
+class RedirectionOff {
 public:
-    FSRedirOff() { DisableFSRedir(); }
-    ~FSRedirOff() { RevertFSRedir(); }
-    FSRedirOff(const FSRedirOff&) = delete;
-    FSRedirOff& operator=(const FSRedirOff&) = delete;
+    RedirectionOff() { DisableRedirection(); }
+    ~RedirectionOff() { RevertRedirection(); }
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
 };
 
 // 64-bit Windows sets "ProgramFiles(x86)"; 32-bit Windows does not.
 bool Is64bitWindows();
 
-}  // namespace CommonModule
+}  // namespace library

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace CommonModule {
+namespace library {
 namespace detail {
 
 std::optional<std::wstring> TraceText(const std::wstring& value) { return value; }
@@ -29,7 +29,7 @@ std::optional<std::wstring> TraceText(double value) {
 
 std::optional<std::wstring> TraceText(std::nullptr_t) { return std::nullopt; }
 
-// One working line for the process: DPrint is not re-entrant.
+// One working line for the process: Trace is not re-entrant.
 std::wstring& WorkingLine() {
     static std::wstring line;
     return line;
@@ -48,4 +48,4 @@ std::wstring ErrorDescription(uint32_t code) {
     return text;
 }
 
-}  // namespace CommonModule
+}  // namespace library

@@ -1,5 +1,8 @@
-// The debug trace: one call of DPrint is one message on the Windows debugger
-// output, each value contributing a tab and its text.
+// The debug trace: one call of Trace is one message on the Windows debugger
+// output, each value contributing a tab and its text. Trace lines keep the
+// procedure and variable names of the program's first version: logs and
+// the tools reading them search for those texts, so they stay when the
+// code's names change.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace CommonModule {
+namespace library {
 
 namespace detail {
 std::optional<std::wstring> TraceText(const std::wstring& value);
@@ -25,7 +28,7 @@ std::wstring& WorkingLine();
 
 // Sends one line: a tab before each value's text, no line end.
 template <typename... Values>
-void DPrint(const Values&... values) {
+void Trace(const Values&... values) {
     std::wstring& line = detail::WorkingLine();
     line.clear();
     (
@@ -46,4 +49,4 @@ std::wstring BoolText(bool value);
 // when the system has none.
 std::wstring ErrorDescription(uint32_t code);
 
-}  // namespace CommonModule
+}  // namespace library

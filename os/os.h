@@ -9,8 +9,11 @@
 //     than Windows XP is looked up at run time (os/win32/helpers.h).
 //  3. Model it in os/sim/, in the file of its area, with what a test sets
 //     up and reads back in os/sim/machine.h.
-//  4. Add each function Corvane.exe now imports to
-//     tests/wine/expected/imports.txt, once it is known to exist on XP SP3.
+//  4. Add each function a program now imports, once it is known to exist
+//     on XP SP3, to that program's imports list; both link os/win32, so
+//     look at both: tests/wine/expected/imports.txt (Corvane.exe) and
+//     tests/wine/expected/check-imports.txt (CorvaneCheck.exe). The imports
+//     tests (ctest --preset windows -R imports) name any that is missing.
 //  5. Check the Windows facts the model takes for granted in
 //     tests/wine/win32_only_test.cpp; test the logic that uses the call
 //     against the model in tests/.

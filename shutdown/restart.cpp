@@ -6,10 +6,10 @@
 
 #include <utility>
 
-namespace ShutDownMod {
+namespace restart {
 
-bool bPlatformKnown = false;
-bool bPlatformIsNT = false;
+bool platformKnown = false;
+bool platformIsNT = false;
 
 namespace {
 
@@ -48,36 +48,36 @@ std::wstring ErrorSource() {
     throw ShutdownError(number, ErrorSource(), std::move(description));
 }
 
-std::wstring InBrackets(uint32_t lErrorCode) { return L"[" + ApiErrorText(lErrorCode) + L"]"; }
+std::wstring InBrackets(uint32_t errorCode) { return L"[" + ApiErrorText(errorCode) + L"]"; }
 
 // ExitWindowsEx "can succeed without actually shutting down the computer"
 // when Corvane is not the interactive user (elevated with another account,
 // run as SYSTEM); InitiateSystemShutdownEx restarts whoever asks.
-bool InitiateRestart(bool bForce) {
+bool InitiateRestart(bool force) {
     try {
         if (IsWindowsNT() && !EnableShutdownPrivilege()) return false;
     } catch (const ShutdownError&) {
         return false;  // ExitWindowsEx is tried next all the same
     }
-    return os::InitiateSystemShutdownExW(bForce, true, kPlannedReason).ok;
+    return os::InitiateSystemShutdownExW(force, true, kPlannedReason).ok;
 }
 
 // Windows PE has no shutdown.exe; its own restart command stands in.
-std::wstring FallbackCommand(bool bForce) {
+std::wstring FallbackCommand(bool force) {
     if (os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"))
         return L"wpeutil.exe Reboot";
-    return bForce ? L"shutdown.exe -r -t 0 -f" : L"shutdown.exe -r -t 0";
+    return force ? L"shutdown.exe -r -t 0 -f" : L"shutdown.exe -r -t 0";
 }
 
 }  // namespace
 
-bool ShutdownSystem(int32_t lFlags) {
-    if (lFlags < 0 || lFlags > kAllFlags)
-        Raise(kErrInvalidFlags, L"Invalid parameter to ShutdownSystem: " + std::to_wstring(lFlags));
+bool ShutdownSystem(int32_t flags) {
+    if (flags < 0 || flags > kAllFlags)
+        Raise(kErrInvalidFlags, L"Invalid parameter to ShutdownSystem: " + std::to_wstring(flags));
 
     if (IsWindowsNT() && !EnableShutdownPrivilege()) return false;
 
-    const os::CallResult result = os::ExitWindowsEx(static_cast<uint32_t>(lFlags), kPlannedReason);
+    const os::CallResult result = os::ExitWindowsEx(static_cast<uint32_t>(flags), kPlannedReason);
     if (!result.ok)
         Raise(kErrShutdownFailed, L"ShutdownSystem failed: " + ApiErrorText(result.lastError));
     return true;
@@ -102,7 +102,7 @@ bool EnableShutdownPrivilege() {
     const os::CallResult open =
         os::OpenProcessToken(process, kTokenAdjustPrivileges | kTokenQuery, opened);
     if (!open.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(open.lastError));
-    const CommonModule::UniqueHandle token(opened);  // closed on every way out
+    const library::UniqueHandle token(opened);  // closed on every way out
 
     // An account without the privilege gets a partial assignment, which
     // Windows reports as success; ExitWindowsEx then refuses and says why.
@@ -115,33 +115,33 @@ bool EnableShutdownPrivilege() {
 }
 
 bool IsWindowsNT() {
-    if (bPlatformKnown) return bPlatformIsNT;
+    if (platformKnown) return platformIsNT;
     os::VersionInfo version;
-    if (!os::GetVersionExA(version).ok) return bPlatformIsNT;
-    bPlatformIsNT = version.platformId == kPlatformWin32NT;
-    bPlatformKnown = true;
-    return bPlatformIsNT;
+    if (!os::GetVersionExA(version).ok) return platformIsNT;
+    platformIsNT = version.platformId == kPlatformWin32NT;
+    platformKnown = true;
+    return platformIsNT;
 }
 
-std::wstring ApiErrorText(uint32_t lErrorCode) { return os::FormatSystemMessage(lErrorCode); }
+std::wstring ApiErrorText(uint32_t errorCode) { return os::FormatSystemMessage(errorCode); }
 
-void RestartComputer(bool bForce) {
-    if (InitiateRestart(bForce)) return;
+void RestartComputer(bool force) {
+    if (InitiateRestart(force)) return;
     bool accepted = false;
     try {
-        accepted = ShutdownSystem(bForce ? kEwxReboot | kEwxForce : kEwxReboot);
+        accepted = ShutdownSystem(force ? kEwxReboot | kEwxForce : kEwxReboot);
     } catch (const std::exception&) {
         // Whatever the refusal, the command line may still do it.
     }
     if (accepted) return;
     // Only the system directory's copy, started there. If it is missing or
     // cannot start, the restart simply does not happen.
-    const std::wstring commandLine = FallbackCommand(bForce);
+    const std::wstring commandLine = FallbackCommand(force);
     const std::wstring program =
-        CommonModule::SystemProgramPath(commandLine.substr(0, commandLine.find(L' ')));
+        library::SystemProgramPath(commandLine.substr(0, commandLine.find(L' ')));
     if (program.empty()) return;
-    CommonModule::UniqueHandle process(
+    library::UniqueHandle process(
         os::LaunchProcess(program, commandLine, os::SystemDirectory(), kShowMinimized).process);
 }
 
-}  // namespace ShutDownMod
+}  // namespace restart

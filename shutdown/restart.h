@@ -7,18 +7,18 @@
 #include <string>
 #include <utility>
 
-namespace ShutDownMod {
+namespace restart {
 
 // The platform test, asked of Windows until it has once answered.
-extern bool bPlatformKnown;
-extern bool bPlatformIsNT;
+extern bool platformKnown;
+extern bool platformIsNT;
 
 // How this module reports a failure: a number per cause, the program's own
 // name as source, and a description that carries the system's text.
 struct ShutdownError : std::exception {
     ShutdownError(uint32_t number, std::wstring source, std::wstring description)
         : number(number), source(std::move(source)), description(std::move(description)) {}
-    const char* what() const noexcept override { return "ShutDownMod error"; }
+    const char* what() const noexcept override { return "ShutDownMod error"; }  // historical text
 
     uint32_t number;
     std::wstring source;       // e.g. "Corvane.mShutDown"
@@ -29,7 +29,7 @@ struct ShutdownError : std::exception {
 // 31), enabling the shutdown privilege first on the NT family. True when
 // Windows accepted; the request then proceeds on its own. Raises
 // ShutdownError on every failure.
-bool ShutdownSystem(int32_t lFlags);
+bool ShutdownSystem(int32_t flags);
 
 // Enables SeShutdownPrivilege in the own process's token. True, or raises.
 bool EnableShutdownPrivilege();
@@ -40,12 +40,12 @@ bool IsWindowsNT();
 
 // The system's message text for a Windows error code, exactly as written
 // (line end included); empty when the system has none.
-std::wstring ApiErrorText(uint32_t lErrorCode);
+std::wstring ApiErrorText(uint32_t errorCode);
 
 // Asks Windows to restart, through InitiateSystemShutdownEx and, where that
 // fails, ExitWindowsEx; force closes running applications without asking.
 // When Windows refuses both, starts the system directory's restart command
 // minimised and does not wait. Never raises, returns nothing to examine.
-void RestartComputer(bool bForce);
+void RestartComputer(bool force);
 
-}  // namespace ShutDownMod
+}  // namespace restart

@@ -13,7 +13,7 @@ using LauncherTest = SimTest;
 // leaves behind, then for everything that ran and was traced.
 TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     sim::Make64Bit();
-    CommonModule::bManageFSRedir = true;
+    library::manageRedirection = true;
     m().systemMessages[5] = L"Access is denied.";
     const std::wstring tool = L"C:\\Program Files\\Tool\\tool.exe";
     const std::wstring runner = L"C:\\Tools\\3rd Party Tools\\psexec.exe";
@@ -29,7 +29,7 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     int32_t slot = 42;
     const auto run = [&](const std::wstring& program, const std::wstring& parameters, bool wait,
                          int style, bool asSystem = false) {
-        const bool result = CommonModule::ShellX(program, parameters, wait, style, slot, asSystem);
+        const bool result = library::RunProgram(program, parameters, wait, style, slot, asSystem);
         EXPECT_FALSE(m().redirectionDisabled) << program << " " << parameters;
         return result;
     };

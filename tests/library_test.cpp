@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace CommonModule;
+using namespace library;
 using Lines = std::vector<std::wstring>;
 using LibraryTest = SimTest;
 
@@ -17,7 +17,7 @@ TEST_F(LibraryTest, PathsAndTraceLines) {
     EXPECT_EQ(AppPath(), L"C:\\Tools\\");
     m().executablePath.clear();
     EXPECT_EQ(AppPath(), L"\\");
-    DPrint(std::wstring(L"A"), int32_t{5}, true, false);
+    Trace(std::wstring(L"A"), int32_t{5}, true, false);
     EXPECT_EQ(m().debugOutput, (Lines{L"\tCommonModule\\AppPath VB ERROR: 53 File not found: ",
                                       L"\tA\t5\tTrue\tFalse"}));
 }
@@ -43,18 +43,18 @@ TEST_F(LibraryTest, PausesEndAtTheFirstFullSecondPastTheDeadline) {
 
 TEST_F(LibraryTest, RedirectionIsSwitchedOnceAndOnlyWhenManagedOn64BitWindows) {
     sim::Make64Bit();
-    DisableFSRedir();  // not managed: only kept track of
-    RevertFSRedir();
-    bManageFSRedir = true;
+    DisableRedirection();  // not managed: only kept track of
+    RevertRedirection();
+    manageRedirection = true;
     m().environment[L"ProgramFiles(x86)"] = L"";  // defined but empty: 32-bit
-    DisableFSRedir();
-    RevertFSRedir();
+    DisableRedirection();
+    RevertRedirection();
     EXPECT_EQ(m().wow64Disables, 0);
     m().environment[L"ProgramFiles(x86)"] = L"C:\\Program Files (x86)";
-    DisableFSRedir();
-    DisableFSRedir();
+    DisableRedirection();
+    DisableRedirection();
     EXPECT_TRUE(m().redirectionDisabled);
-    RevertFSRedir();
+    RevertRedirection();
     EXPECT_FALSE(m().redirectionDisabled) << "restored with the first saved value";
     EXPECT_EQ(m().wow64Disables, 1);
     EXPECT_TRUE(DoesDirExist(L"C:\\Windows\\System32"));
@@ -62,8 +62,8 @@ TEST_F(LibraryTest, RedirectionIsSwitchedOnceAndOnlyWhenManagedOn64BitWindows) {
 
     m().systemMessages[127] = L"The specified procedure could not be found.";
     m().kernelHasWow64Functions = false;
-    DisableFSRedir();
-    RevertFSRedir();
+    DisableRedirection();
+    RevertRedirection();
     EXPECT_EQ(m().debugOutput,
               Lines{L"\tDisableFSRedir:  The specified procedure could not be found."});
 }
@@ -88,7 +88,7 @@ TEST_F(LibraryTest, ExistenceOfDirectoriesAndFiles) {
 
 TEST_F(LibraryTest, FindFilesListsPatternsInOrderAndSkipsHiddenDirectories) {
     sim::Make64Bit();
-    bManageFSRedir = true;
+    manageRedirection = true;
     const std::wstring wbem = L"C:\\Windows\\System32\\wbem\\";
     for (const wchar_t* name :
          {L"b.mof", L"a.mfl", L"c.MOF", L"sub\\d.mof", L"hidden\\h.mof", L"system\\s.mof"})

@@ -14,7 +14,7 @@ class RepairTest : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        CommonModule::bManageFSRedir = true;
+        library::manageRedirection = true;
         sim::AddFile(L"C:\\Windows\\System32\\wbem\\mofcomp.exe");
         sim::AddFile(L"C:\\Windows\\System32\\wmiprvse.exe");
     }
@@ -30,33 +30,30 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
           L"System32\\wbem\\cimwin32.mof", L"System32\\wbem\\WBEMTEST.EXE",
           L"System32\\wbem\\wbemtest2.exe", L"inf\\sr.inf"})
         sim::AddFile(L"C:\\Windows\\" + std::wstring(path));
-    Module1::FullRepair(0);
+    repairs::FullRepair(0);
     const std::wstring s32 = L"C:\\Windows\\system32", wow = L"C:\\Windows\\syswow64";
-    EXPECT_EQ(
-        Started(),
-        (Lines{
-            L"cmd.exe /c net stop winmgmt /y",
-            kPolicyKeyDeletion,
-            s32 + L"\\regsvr32.exe /s \"" + s32 + L"\\wbem\\native one.dll\"",  // one argument
-            s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\wbemupgd.dll",
-            s32 + L"\\wbem\\mofcomp.exe /regserver",
-            s32 + L"\\wbem\\wbemtest2.exe /regserver",  // WBEMTEST.EXE: never
-            s32 + L"\\wbem\\winmgmt.exe /regserver",
-            wow + L"\\regsvr32.exe /s " + wow + L"\\wbem\\wow.dll",
-            wow + L"\\wbem\\winmgmt.exe /regserver",
-            s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mof",  // *.mof first
-            s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mfl",
-            s32 + L"\\rundll32.exe wbemupgd, UpgradeRepository",
-            wow + L"\\wmiprvse.exe /regserver [shown]",
-            s32 + L"\\wmiprvse.exe /regserver [shown]",
-            L"cmd.exe /c net stop srservice",
-            L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 C:\\Windows"
-            L"\\inf\\sr.inf [shown]",
-            L"cmd.exe /c net start srservice",
-            L"cmd.exe /c net start ccmexec",
-            L"cmd.exe /c net start winmgmt",
-            L"cmd.exe /c gpupdate /force",
-        }));
+    Lines expected{
+        L"cmd.exe /c net stop winmgmt /y",
+        kPolicyKeyDeletion,
+        s32 + L"\\regsvr32.exe /s \"" + s32 + L"\\wbem\\native one.dll\"",  // one argument
+        s32 + L"\\regsvr32.exe /s " + s32 + L"\\wbem\\wbemupgd.dll",
+        s32 + L"\\wbem\\mofcomp.exe /regserver",
+        s32 + L"\\wbem\\wbemtest2.exe /regserver",  // WBEMTEST.EXE: never
+        s32 + L"\\wbem\\winmgmt.exe /regserver",
+        wow + L"\\regsvr32.exe /s " + wow + L"\\wbem\\wow.dll",
+        wow + L"\\wbem\\winmgmt.exe /regserver",
+        s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mof",  // *.mof first
+        s32 + L"\\wbem\\mofcomp.exe " + s32 + L"\\wbem\\cimwin32.mfl",
+        s32 + L"\\rundll32.exe wbemupgd, UpgradeRepository",
+        wow + L"\\wmiprvse.exe /regserver [shown]",
+        s32 + L"\\wmiprvse.exe /regserver [shown]",
+        L"cmd.exe /c net stop srservice",
+        L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 132 C:\\Windows"
+        L"\\inf\\sr.inf [shown]",
+        L"cmd.exe /c net start srservice",
+    };
+    expected.insert(expected.end(), kFullRepairEnd.begin(), kFullRepairEnd.end());
+    EXPECT_EQ(Started(), expected);
     EXPECT_EQ(m().processes[2].program, L"C:\\Windows\\System32\\regsvr32.exe");
     EXPECT_EQ(m().processes[7].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
 }
@@ -64,7 +61,7 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
 // A consistent repository is reset only when the request found the class
 // missing, and never on a server, which has no such class; an inconsistent
 // one (winmgmt exits 1358) is salvaged first, and reset if that fails, on a
-// server too. Without winmgmt.exe the step is the one call, which ShellX
+// server too. Without winmgmt.exe the step is the one call, which RunProgram
 // reports.
 TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
     const std::wstring winmgmt = L"C:\\Windows\\system32\\wbem\\winmgmt.exe";
@@ -101,7 +98,7 @@ TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
             sim::Remove(winmgmt);
         else
             sim::AddFile(winmgmt).exitCodes = c.exitCodes;
-        Module1::FullRepair(static_cast<int32_t>(c.raised));
+        repairs::FullRepair(static_cast<int32_t>(c.raised));
         Lines commands = Started(winmgmt + L" /");
         commands.erase(std::remove(commands.begin(), commands.end(), winmgmt + L" /regserver"),
                        commands.end());
@@ -119,7 +116,7 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     m().systemMessages[1058] = L"The service cannot be started.";
     m().otherWmiOutcome = sim::Returns(1058);
     sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;  // so each command traces
-    Module1::QuickRepair();
+    repairs::QuickRepair();
     const Lines quick = m().debugOutput;
     ASSERT_EQ(quick.size(), 2 * kQuickRepair.size() + 2) << "every command tried and traced";
     for (size_t i = 0; i < kQuickRepair.size(); ++i)
@@ -127,7 +124,7 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     m().wmiParameters[L"Enable"] = {{L"Drive", sim::CimType::String},
                                     {L"WaitTillEnabled", sim::CimType::Boolean}};
     m().otherWmiOutcome = sim::Raises(static_cast<int32_t>(0x80041010u), L"Invalid class ");
-    Module1::FullRepair(0);
+    repairs::FullRepair(0);
     const Lines full = m().debugOutput;
 
     ASSERT_EQ(m().otherWmiCalls.size(), 2u);
@@ -142,9 +139,8 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     const std::pair<Lines, std::wstring> traces[] = {
         {quick, kQuickRepair.back() + L"\tModule1\\EnableSystemRestore VB ERROR: 1058 The "
                                       L"service cannot be started."},
-        {full,
-         L"cmd.exe /c gpupdate /force\tModule1\\EnableSystemRestore VB ERROR: -2147217392 "
-         L"Invalid class "}};
+        {full, kFullRepairEnd.back() + L"\tModule1\\EnableSystemRestore VB ERROR: -2147217392 "
+                                       L"Invalid class "}};
     for (const auto& [trace, expected] : traces) {
         ASSERT_GE(trace.size(), 3u);
         EXPECT_EQ(trace.end()[-3] + trace.end()[-2] + trace.end()[-1],
@@ -176,7 +172,7 @@ TEST_F(RepairTest, ADisabledShadowCopyServiceGoesBackToManualAfterTheCommands) {
         {kOff, kOff, kOff, kOff, {}, sim::FailsWith(5), {denied, L"\t\t- sCall=OpenSCManager"}},
     };
     // clang-format on
-    for (void (*repair)() : {Module1::QuickRepair, +[] { Module1::FullRepair(0); }}) {
+    for (void (*repair)() : {repairs::QuickRepair, +[] { repairs::FullRepair(0); }}) {
         for (const Case& c : cases) {
             SetUp();
             m().systemMessages[5] = L"Access is denied.";
@@ -234,7 +230,7 @@ TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceF
             sim::AddFile(L"C:\\Windows\\System32\\rstrui.exe").launchError = c.launchError;
         m().consentGiven = c.consent;
         m().consentStartRedirected = c.shellRedirected;
-        Module1::StartSystemRestoreUI();
+        repairs::StartSystemRestoreUI();
         EXPECT_EQ(m().debugOutput, c.trace);
         ASSERT_EQ(m().processes.size(), *c.started ? 1u : 0u);
         if (!*c.started) continue;

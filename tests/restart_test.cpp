@@ -5,7 +5,7 @@
 
 namespace {
 
-using ShutDownMod::ShutdownError;
+using restart::ShutdownError;
 using sim::FailsWith;
 using State = sim::ShutdownState;
 
@@ -17,7 +17,7 @@ protected:
 
     ShutdownError RaisedBy(int32_t flags) {
         try {
-            ShutDownMod::ShutdownSystem(flags);
+            restart::ShutdownSystem(flags);
         } catch (const ShutdownError& error) {
             return error;
         }
@@ -35,10 +35,10 @@ TEST_F(RestartTest, FlagsThePlatformAndTheOrderOfTheCalls) {
     }
     EXPECT_TRUE(s().calls.empty()) << "rejected before any call";
     s().versionQuery = FailsWith(kAccessDenied);
-    EXPECT_FALSE(ShutDownMod::IsWindowsNT());
+    EXPECT_FALSE(restart::IsWindowsNT());
     s().versionQuery = sim::Failure{};  // asked again, then known
-    EXPECT_TRUE(ShutDownMod::ShutdownSystem(0));
-    EXPECT_TRUE(ShutDownMod::ShutdownSystem(31));
+    EXPECT_TRUE(restart::ShutdownSystem(0));
+    EXPECT_TRUE(restart::ShutdownSystem(31));
     EXPECT_EQ(s().calls,
               (std::vector<std::string>{
                   "GetVersionExA", "GetVersionExA", "LookupPrivilegeValueA", "GetCurrentProcess",
@@ -85,17 +85,17 @@ TEST_F(RestartTest, EachWayToRestartOnlyAfterTheOneBeforeFailed) {
     sim::AddFile(wpeutil);
     sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control");
     s().initiateShutdown = s().exitWindows = FailsWith(1115);  // a shutdown in progress
-    ShutDownMod::RestartComputer(true);
-    ShutDownMod::RestartComputer(false);
+    restart::RestartComputer(true);
+    restart::RestartComputer(false);
     s().exitWindows = sim::Failure{};
-    ShutDownMod::RestartComputer(false);
+    restart::RestartComputer(false);
     s().initiateShutdown = sim::Failure{};
-    ShutDownMod::RestartComputer(true);
+    restart::RestartComputer(true);
     sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT");  // Windows PE
     s().tokenOpen = FailsWith(kAccessDenied);  // refused before either request
-    ShutDownMod::RestartComputer(false);
+    restart::RestartComputer(false);
     sim::Remove(wpeutil);
-    EXPECT_NO_THROW(ShutDownMod::RestartComputer(true)) << "nothing to start";
+    EXPECT_NO_THROW(restart::RestartComputer(true)) << "nothing to start";
     std::string requests;
     for (const sim::ShutdownRequest& request : s().shutdownRequests) {
         EXPECT_EQ(request.reason, 0x80000000u) << "other, planned";

@@ -23,6 +23,12 @@ inline const std::vector<std::wstring> kQuickRepair = {kPolicyKeyDeletion,
                                                        L"cmd.exe /c net stop srservice",
                                                        L"cmd.exe /c gpupdate /force",
                                                        L"cmd.exe /c net start srservice"};
+// The commands the full repair ends with, in their order, for every test
+// that looks for its end; also in app/repairs.cpp (FullRepair) and
+// tests/wine/expected/full-repair-end.txt.
+inline const std::vector<std::wstring> kFullRepairEnd = {L"cmd.exe /c net start ccmexec",
+                                                         L"cmd.exe /c net start winmgmt",
+                                                         L"cmd.exe /c gpupdate /force"};
 
 class SimTest : public ::testing::Test {
 protected:
@@ -30,9 +36,9 @@ protected:
         if (started_) ExpectNothingLeftOpen();
         started_ = true;
         sim::Reset();
-        CommonModule::bManageFSRedir = false;
-        ShutDownMod::bPlatformKnown = false;
-        ShutDownMod::bPlatformIsNT = false;
+        library::manageRedirection = false;
+        restart::platformKnown = false;
+        restart::platformIsNT = false;
     }
     void TearDown() override { ExpectNothingLeftOpen(); }
     sim::Machine& m() { return sim::machine(); }

@@ -21,7 +21,7 @@ class WorkflowTest : public SimTest {
 protected:
     int32_t Run(const std::vector<os::WmiOutcome>& outcomes) {
         m().wmiOutcomes.assign(outcomes.begin(), outcomes.end());
-        return Module1::Main();
+        return workflow::Run();
     }
     // How often a run of commands was started, one right after the other.
     long Count(const Lines& run) {

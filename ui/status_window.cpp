@@ -2,7 +2,7 @@
 
 #include "os/os.h"
 
-namespace frmStatusWin {
+namespace status_window {
 
 // A 4230 x 720 client area with one label across it, 240 twips below the
 // top. The design-time texts are replaced at once.
@@ -25,8 +25,6 @@ void SetCaption(const std::wstring& caption) { os::StatusWindowSetCaption(captio
 
 void Unload() { os::StatusWindowUnload(); }
 
-namespace Label1 {
-void SetCaption(const std::wstring& text) { os::StatusWindowSetLabel(text); }
-}  // namespace Label1
+void SetText(const std::wstring& text) { os::StatusWindowSetLabel(text); }
 
-}  // namespace frmStatusWin
+}  // namespace status_window

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace frmStatusWin {
+namespace status_window {
 
 // The window as designed, in twips: one label across a small client area.
 os::StatusWindowLayout DesignLayout();
@@ -16,8 +16,7 @@ void Show();
 void SetCaption(const std::wstring& caption);
 void Unload();
 
-namespace Label1 {
-void SetCaption(const std::wstring& text);
-}
+// The one line of text below the caption.
+void SetText(const std::wstring& text);
 
-}  // namespace frmStatusWin
+}  // namespace status_window

@@ -14,6 +14,9 @@ e2e_setup "$arch" "$scenario"
 windows=$WINEPREFIX/drive_c/windows
 native=$windows/system32/wbem
 C='C:\windows'
+# The full repair's closing commands, from the list the tests keep.
+mapfile -t full_repair_end < <(grep -v '^#' "$here/expected/full-repair-end.txt")
+full_repair_last=${full_repair_end[-1]}
 placed=()
 place() {  # DESTINATION...: stand-ins that log how they were started, removed afterwards
     local to
@@ -139,8 +142,7 @@ answer_no() {
     order+=("|$C\\system32\\wbem\\mofcomp.exe $C\\system32\\wbem\\corvane.mof"
         "|$C\\system32\\rundll32.exe wbemupgd, UpgradeRepository")
     [ "$arch" = win32 ] || order+=("|$C\\syswow64\\wmiprvse.exe /regserver")
-    expect_in_order "${order[@]}" "|$C\\system32\\wmiprvse.exe /regserver" \
-        "$C\\system32\\cmd.exe|cmd.exe /c gpupdate /force"
+    expect_in_order "${order[@]}" "|$C\\system32\\wmiprvse.exe /regserver" "${full_repair_end[@]}"
     expect_not_started "$never"
     [ "$(started_by_corvane | grep -c -F "regsvr32.exe /s $C\\system32\\wbem\\corvane-many-")" = 60 ] ||
         fail "not all of the 60 libraries were registered"
@@ -197,7 +199,7 @@ answer_yes() {
     # asked for a forced restart at once, for a planned reason. Wine's
     # InitiateSystemShutdownExW only says so and reports success (Windows
     # restarts), so neither ExitWindowsEx (wineboot) nor a fallback followed.
-    [[ $(started_by_corvane | tail -n 1) == *'cmd.exe /c gpupdate /force' ]] ||
+    [[ $(started_by_corvane | tail -n 1) == *"${full_repair_last#*|}" ]] ||
         fail "the full repair did not run to its end"
     grep -a -q -F 'fixme:advapi:InitiateSystemShutdownExW (null) (null) 0 1 1 0x80000000' \
         "$e2e_out/trace.log" || fail "no forced, planned restart was asked for"
@@ -228,8 +230,7 @@ unattended() {
     # The common controls are set up before the first window (XP needs it).
     [ "$(grep -a -c 'commctrl:InitCommonControlsEx 0x4000$' "$e2e_out/trace.log")" = 1 ] ||
         fail "the standard controls were not set up once"
-    expect_in_order "|$C\\system32\\wbem\\winmgmt.exe /verifyrepository" \
-        "$C\\system32\\cmd.exe|cmd.exe /c gpupdate /force"
+    expect_in_order "|$C\\system32\\wbem\\winmgmt.exe /verifyrepository" "$full_repair_last"
     expect_not_started 'rstrui\|shutdown\|wineboot\|/salvagerepository\|/resetrepository\|UpgradeRepository'
 }
 

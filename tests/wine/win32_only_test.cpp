@@ -38,7 +38,7 @@ TEST(Launcher, AHiddenQuestionReadsEndOfFileAndTheRunGoesOn) {
         << "run with an open pipe as standard input";
     const DWORD start = ::GetTickCount();
     int32_t slot = -1;
-    EXPECT_TRUE(CommonModule::ShellX(L"cmd.exe", L"/c set /p answer=", true, 0, slot, false));
+    EXPECT_TRUE(library::RunProgram(L"cmd.exe", L"/c set /p answer=", true, 0, slot, false));
     EXPECT_LT(::GetTickCount() - start, 20000u) << "waited for an answer";
     EXPECT_NE(slot, -1);
 }
@@ -167,7 +167,7 @@ TEST(WindowsFacts, DirectoriesAreNoFiles) {
 // process with redirection off, or through the Sysnative alias.
 TEST(WindowsFacts, System32IsRedirectedForA32BitProcess) {
     if (sizeof(void*) == 8) GTEST_SKIP() << "a 64-bit process is never redirected";
-    if (!CommonModule::Is64bitWindows()) return;
+    if (!library::Is64bitWindows()) return;
     const std::wstring windows = os::EnvironmentValue(L"SystemRoot");
     const std::wstring native = windows + L"\\system32\\corvane-native-only.txt";
     uintptr_t old = 0;
@@ -212,7 +212,7 @@ TEST(WindowsFacts, RegistryKeysInTheNativeView) {
     const REGSAM view32 = sizeof(void*) == 8 ? KEY_WOW64_32KEY : 0;
     const LONG plain = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view32, &opened);
     if (plain == ERROR_SUCCESS) ::RegCloseKey(opened);
-    EXPECT_EQ(plain == ERROR_SUCCESS, !CommonModule::Is64bitWindows());
+    EXPECT_EQ(plain == ERROR_SUCCESS, !library::Is64bitWindows());
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
     EXPECT_FALSE(os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"));
 }
