@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace workflow {
@@ -72,11 +73,17 @@ bool IsCorvanesZero(const os::RegistryValue& value) {
     return value.type == os::kRegDword && value.data == std::vector<uint8_t>(4, 0);
 }
 
-// The record and the keys Corvane made for it; what cannot go is traced.
+// The record and the keys Corvane made for it, each only while it is empty:
+// a value someone else wrote there stays. What cannot go is traced.
 void RemoveRecord(uint32_t flags) {
     uint32_t error = os::RegistryDeleteValue(kRecordKey, kRecordName);
-    if (error == 0 && (flags & kMadeRecordKey)) error = os::RegistryDeleteKey(kRecordKey);
-    if (error == 0 && (flags & kMadeVendorKey)) error = os::RegistryDeleteKey(kVendorKey);
+    if (error == kErrorFileNotFound) error = 0;
+    for (const auto& [made, key] :
+         {std::pair{kMadeRecordKey, kRecordKey}, {kMadeVendorKey, kVendorKey}})
+        if (error == 0 && (flags & made)) {
+            error = os::RegistryDeleteKey(key);
+            if (error == os::kErrorDirNotEmpty) error = 0;
+        }
     if (error != 0) TraceRegistryFailure(L"RemoveCreationFrequencyRecord", error);
 }
 
@@ -89,42 +96,57 @@ uint32_t PutValueBack(const Record& record) {
 // The override in effect, for the end of the session.
 CreationFrequencyOverride* g_active = nullptr;
 
-void OnSessionEnd() {
-    if (g_active) g_active->PutBack();
+// Only once the session really ends: a shutdown that another program
+// cancels leaves the request its 0.
+void OnSessionEnd(bool sessionEnds) {
+    if (sessionEnds && g_active) g_active->PutBack();
 }
 
 }  // namespace
 
 CreationFrequencyOverride::CreationFrequencyOverride() {
     Record record;
-    uint32_t error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, record.value);
-    if (error == 0)
-        record.flags |= kHadValue;
-    else if (error == kErrorFileNotFound && os::RegistryKeyExists(kSystemRestoreKey))
-        error = 0;
-    if (error != 0) {
-        TraceRegistryFailure(L"SetCreationFrequency", error);
-        return;
-    }
-
-    const bool vendorKeyExisted = os::RegistryKeyExists(kVendorKey);
-    bool madeRecordKey = false;
-    error = os::RegistryCreateKey(kRecordKey, madeRecordKey);
-    if (madeRecordKey) record.flags |= kMadeRecordKey;
-    if (madeRecordKey && !vendorKeyExisted) record.flags |= kMadeVendorKey;
-    if (error == 0) error = os::RegistrySetValue(kRecordKey, kRecordName, Encode(record));
-    if (error == 0) error = os::RegistryFlushKey(kRecordKey);
-    if (error != 0) {
-        TraceRegistryFailure(L"RecordCreationFrequency", error);
-        if (madeRecordKey) RemoveRecord(record.flags);
-        return;
+    // A record that a run ended midway left, and that could not be put back
+    // at start, still holds the user's value: it stays as it is, and this
+    // request puts that value back.
+    os::RegistryValue stored;
+    const bool adopted = os::RegistryQueryValue(kRecordKey, kRecordName, stored) == 0;
+    uint32_t error = 0;
+    if (adopted) {
+        const std::optional<Record> left = Decode(stored);
+        if (!left) return;  // unreadable, and it could not be removed: nothing changes
+        record = *left;
+    } else {
+        error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, record.value);
+        if (error == 0)
+            record.flags |= kHadValue;
+        else if (error == kErrorFileNotFound && os::RegistryKeyExists(kSystemRestoreKey))
+            error = 0;
+        if (error != 0) {
+            TraceRegistryFailure(L"SetCreationFrequency", error);
+            return;
+        }
+        // Each key made in one call that says whether it is new: a key
+        // another installer makes meanwhile is never taken for Corvane's.
+        bool madeVendorKey = false, madeRecordKey = false;
+        error = os::RegistryCreateKey(kVendorKey, madeVendorKey);
+        if (madeVendorKey) record.flags |= kMadeVendorKey;
+        if (error == 0) error = os::RegistryCreateKey(kRecordKey, madeRecordKey);
+        if (madeRecordKey) record.flags |= kMadeRecordKey;
+        if (error == 0) error = os::RegistrySetValue(kRecordKey, kRecordName, Encode(record));
+        if (error == 0) error = os::RegistryFlushKey(kRecordKey);
+        if (error != 0) {
+            TraceRegistryFailure(L"RecordCreationFrequency", error);
+            RemoveRecord(record.flags);
+            return;
+        }
     }
 
     error = os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency,
                                  os::RegistryValue{os::kRegDword, {0, 0, 0, 0}});
     if (error != 0) {
         TraceRegistryFailure(L"SetCreationFrequency", error);
-        RemoveRecord(record.flags);
+        if (!adopted) RemoveRecord(record.flags);
         return;
     }
     changed_ = true;
@@ -155,7 +177,7 @@ void RecoverCreationFrequency() {
     const std::optional<Record> record = Decode(stored);
     if (!record) {
         library::Trace(L"Module1\\Main: an unreadable creation frequency record is dropped");
-        RemoveRecord(0);
+        RemoveRecord(kMadeRecordKey | kMadeVendorKey);
         return;
     }
     os::RegistryValue now;

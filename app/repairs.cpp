@@ -1,4 +1,5 @@
 #include "app/repairs.h"
+#include "app/workflow.h"
 #include "common/exists.h"
 #include "common/findfiles.h"
 #include "common/handle.h"
@@ -46,8 +47,10 @@ std::wstring PolicyKeyDeletion() {
     return L"/c reg delete \"" + std::wstring(kPolicyKey) + L"\" /f";
 }
 
-// Read afresh for every path: nothing caches the Windows directory.
-std::wstring SystemRoot() { return os::EnvironmentValue(L"systemroot"); }
+// The system's own Windows directory, never the environment's SystemRoot:
+// the programs on these paths run with administrator rights, and whoever
+// started Corvane chose its environment.
+std::wstring SystemRoot() { return os::WindowsDirectory(); }
 
 // A found path with a blank goes in quotes, so that the tool receives it
 // as one argument.
@@ -223,9 +226,12 @@ void FullRepair(int32_t raisedError) {
 
     if (library::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
         RunHidden(L"cmd.exe", L"/c net stop srservice");
-        // The file that was tested, wherever Windows is installed.
+        // The file that was tested, wherever Windows is installed. 132 asks
+        // the user before a restart; where nobody could answer, the wait
+        // would never end, so 128 neither asks nor restarts.
+        const wchar_t* const mode = workflow::NobodyCanSeeTheDesktop() ? L"128 " : L"132 ";
         Run(L"rundll32.exe",
-            L"setupapi.dll,InstallHinfSection DefaultInstall 132 " + SystemRoot() +
+            L"setupapi.dll,InstallHinfSection DefaultInstall " + std::wstring(mode) + SystemRoot() +
                 L"\\inf\\sr.inf",
             kNormal);
         RunHidden(L"cmd.exe", L"/c net start srservice");
@@ -241,12 +247,15 @@ void FullRepair(int32_t raisedError) {
 // With protection off for the system drive every request fails (1058), and
 // neither the commands above nor the policy key turn it back on.
 void EnableSystemRestore() {
-    const std::wstring drive = os::EnvironmentValue(L"SystemDrive") + L"\\";
+    // The drive of the Windows directory, like the directory not taken
+    // from the environment.
+    const std::wstring drive = SystemRoot().substr(0, 2) + L"\\";
     os::WmiMethodCall call;
     call.nameSpace = L"root\\default";
     call.className = L"SystemRestore";
     call.method = L"Enable";
     call.impersonate = true;
+    call.limitMs = kWmiRequestLimitMs;
     // Windows XP also declares WaitTillEnabled: the next request then finds
     // protection on. Later versions declare only the drive.
     call.arguments = {{L"Drive", drive}, {L"WaitTillEnabled", true}};

@@ -10,6 +10,12 @@ namespace repairs {
 // nothing confirms that the method did its work (WBEM_E_FAILED).
 constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 
+// How long a WMI request, or a listing of restore points, may take. A
+// restore point is a shadow copy of the system drive, which on a slow or busy
+// disk takes many minutes; a WMI that has not answered after twenty has
+// hung, and the repairs, which restart it, are the way on.
+constexpr uint32_t kWmiRequestLimitMs = 20 * 60 * 1000;
+
 // First escalation: policy key and service restarts.
 void QuickRepair();
 

@@ -39,40 +39,64 @@ constexpr int32_t kNoNewRestorePointCode = static_cast<int32_t>(0x80040630u);
 // ERROR_INSTALL_ALREADY_RUNNING: deployment tools (Intune, Configuration
 // Manager) read it as "try again later" and do so by themselves.
 constexpr int32_t kAnotherRunIsInProgress = 1618;
-constexpr uint32_t kErrorAccessDenied = 5;
 
 // One Corvane at a time on the whole computer, every session and the
 // system account included: two runs would each put back the other's
 // temporary creation frequency, and repair under each other's requests.
+// A guard that cannot be had, for whatever reason, counts as held: an
+// unguarded run is the very thing it is there to prevent.
 class SingleRunGuard {
 public:
-    SingleRunGuard() {
-        os::Handle mutex = 0;
-        const os::CallResult made = os::CreateMutexW(L"Global\\Brindlemoor.Corvane.Run", mutex);
-        if (!made.ok) {
-            // Made by another account whose rights shut this one out: its
-            // Corvane runs. Any other failure gives no answer; go on.
-            anotherRuns_ = made.lastError == kErrorAccessDenied;
-            return;
-        }
-        mutex_.reset(mutex);
-        // Abandoned: a Corvane was killed while it held the guard.
-        const uint32_t wait = os::WaitForSingleObject(mutex, 0);
-        owned_ = wait == os::kWaitObject0 || wait == os::kWaitAbandoned;
-        anotherRuns_ = wait == os::kWaitTimeout;
-    }
+    SingleRunGuard() : error_(Take()) {}
     ~SingleRunGuard() {
         if (owned_) os::ReleaseMutex(mutex_.get());
     }
     SingleRunGuard(const SingleRunGuard&) = delete;
     SingleRunGuard& operator=(const SingleRunGuard&) = delete;
 
-    bool anotherRuns() const { return anotherRuns_; }
+    bool owned() const { return owned_; }
+
+    // Why this run ends, for the trace; keeps its historical name.
+    std::wstring Reason() const {
+        if (held_) return L"Module1\\Main: another Corvane is running, this one ends (1618)";
+        return L"Module1\\Main: the one-at-a-time guard failed (" + std::to_wstring(error_) + L" " +
+               library::ErrorDescription(error_) + L"), this one ends (1618)";
+    }
 
 private:
+    // 0 once the guard is owned or found held, otherwise the error.
+    uint32_t Take() {
+        // From Vista on in a namespace that only administrators and the
+        // system may make or open, so that nobody else can take the name
+        // first and keep every Corvane out; before Vista, the global name.
+        std::wstring name = L"Global\\Brindlemoor.Corvane.Run";
+        os::Handle opened = 0;
+        const os::CallResult space =
+            os::OpenAdministratorsNamespace(L"Brindlemoor.Corvane", opened);
+        nameSpace_.reset(opened);
+        if (space.ok)
+            name = L"Brindlemoor.Corvane\\Run";
+        else if (space.lastError != os::kErrorProcNotFound)
+            return space.lastError;
+
+        os::Handle mutex = 0;
+        const os::CallResult made = os::CreateMutexW(name, mutex);
+        if (!made.ok) return made.lastError;
+        mutex_.reset(mutex);
+        // Abandoned: a Corvane was killed while it held the guard.
+        const uint32_t wait = os::WaitForSingleObject(mutex, 0);
+        owned_ = wait == os::kWaitObject0 || wait == os::kWaitAbandoned;
+        held_ = wait == os::kWaitTimeout;
+        return owned_ || held_ ? 0 : wait;  // WAIT_FAILED
+    }
+
+    // The namespace stays open while the guard is held: closed by everyone,
+    // it would go, and the next Corvane would make a new one.
+    library::UniqueNamespace nameSpace_;
     library::UniqueHandle mutex_;
     bool owned_ = false;
-    bool anotherRuns_ = false;
+    bool held_ = false;
+    uint32_t error_ = 0;
 };
 
 // A new point of Corvane's: its description and type 0, and not one listed
@@ -104,13 +128,14 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
     lastError = LastError{};
     // Unreadable (Windows XP's older provider, a broken WMI): a returned 0
     // is taken as it is.
-    const os::RestorePointList before = os::ListRestorePoints();
+    const os::RestorePointList before = os::ListRestorePoints(repairs::kWmiRequestLimitMs);
 
     os::WmiMethodCall call;
     call.nameSpace = L"root\\default";
     call.className = L"SystemRestore";
     call.method = L"CreateRestorePoint";
     call.impersonate = true;
+    call.limitMs = repairs::kWmiRequestLimitMs;
     call.arguments = {
         {L"Description", description},
         {L"RestorePointType", int32_t{0}},  // an application installation
@@ -125,7 +150,7 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
     switch (outcome.status) {
     case os::WmiStatus::Returned:
         if (outcome.returnValue == 0 && before.ok) {
-            const os::RestorePointList after = os::ListRestorePoints();
+            const os::RestorePointList after = os::ListRestorePoints(repairs::kWmiRequestLimitMs);
             if (after.ok && !ListsNewPoint(before.points, after.points, description)) {
                 lastError.code = kNoNewRestorePointCode;
                 lastError.description = L"CreateRestorePoint made no new restore point";
@@ -178,9 +203,8 @@ int32_t Run() {
     // Before anything else, the next run's included: a second Corvane
     // changes nothing and shows nothing.
     const SingleRunGuard guard;
-    if (guard.anotherRuns()) {
-        // The trace keeps its historical name.
-        library::Trace(L"Module1\\Main: another Corvane is running, this one ends (1618)");
+    if (!guard.owned()) {
+        library::Trace(guard.Reason());
         return kAnotherRunIsInProgress;
     }
     RecoverCreationFrequency();

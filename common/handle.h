@@ -37,6 +37,9 @@ private:
 using UniqueHandle = UniqueOsHandle<os::CloseHandle>;  // processes
 using UniqueFind = UniqueOsHandle<os::FindClose>;      // listings
 
+// Private namespaces, closed with ClosePrivateNamespace.
+using UniqueNamespace = UniqueOsHandle<os::ClosePrivateNamespace>;
+
 // Service control manager handles, closed with CloseServiceHandle.
 using UniqueServiceHandle = UniqueOsHandle<os::CloseServiceHandle>;
 

@@ -46,6 +46,10 @@ struct WmiMethodCall {
     // Leaves out the arguments that the method's signature, as read from the
     // class, does not declare (a method's parameters differ between versions).
     bool onlyDeclaredArguments = false;
+    // How long the whole call may take, connection, class and method
+    // included; past it the call is raised as WBEM_E_TIMED_OUT and left to
+    // end by itself. 0: no limit.
+    uint32_t limitMs = 0;
 };
 
 enum class WmiStatus {
@@ -61,8 +65,11 @@ struct WmiOutcome {
     std::wstring errorDescription;  // the WMI layer's own text, may be empty
 };
 
-// From Windows Vista on, a connection that WMI cannot make within two
-// minutes is raised like any other error; XP offers no limit.
+constexpr int32_t kWbemTimedOut = static_cast<int32_t>(0x80041069u);  // WBEM_E_TIMED_OUT
+
+// The calling thread's window messages are handled while it waits. From
+// Windows Vista on, a connection that WMI cannot make within two minutes is
+// raised like any other error; XP offers no limit of its own.
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call);
 
 // One instance of SystemRestore in root\default, as listed.
@@ -79,9 +86,11 @@ struct RestorePointList {
     std::vector<RestorePoint> points;
 };
 
-// Every restore point System Restore lists. An instance that does not
-// arrive within two minutes fails the listing (WBEM_E_TIMED_OUT).
-RestorePointList ListRestorePoints();
+// Every restore point System Restore lists; an instance whose properties
+// read as null is left out. An instance that does not arrive within two
+// minutes, or a listing that takes longer than limitMs (0: no limit), fails
+// it (WBEM_E_TIMED_OUT). Window messages are handled while it waits.
+RestorePointList ListRestorePoints(uint32_t limitMs);
 
 // ---- Status window and message box ----------------------------------------
 
@@ -103,10 +112,13 @@ void StatusWindowSetCaption(const std::wstring& caption);
 void StatusWindowSetLabel(const std::wstring& text);
 void StatusWindowUnload();
 
-// Called while the status window is open when the session ends
-// (WM_QUERYENDSESSION, then WM_ENDSESSION): Windows may end the process
-// as soon as the window has answered. Null for none.
-void StatusWindowOnSessionEnd(void (*handler)());
+// Called with WM_ENDSESSION's wParam while the status window exists, shown
+// or hidden: true when the session ends (Windows may end the process as soon
+// as the window has answered), false when a shutdown was cancelled.
+// WM_QUERYENDSESSION is answered at once and reaches no handler. A user who
+// closes the window only hides it, so that it still hears the end of the
+// session. Null for none.
+void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds));
 
 // MessageBoxW with no owner; returns the button id (IDYES 6, IDNO 7, ...).
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style);
@@ -168,6 +180,11 @@ void FindClose(uintptr_t find);
 
 // GetSystemDirectoryW: the system directory, e.g. C:\Windows\system32.
 std::wstring SystemDirectory();
+
+// GetSystemWindowsDirectoryW: the Windows directory that every user shares,
+// e.g. C:\Windows. The environment's SystemRoot is the caller's to set, and
+// GetWindowsDirectoryW may name a per-user directory under Terminal Services.
+std::wstring WindowsDirectory();
 
 // ---- WOW64 file-system redirection -------------------------------------------
 
@@ -276,8 +293,21 @@ CallResult GetVersionExA(VersionInfo& info);
 
 // CreateMutexW without initial ownership: the named mutex, made or opened.
 // One that exists but this account may not open fails with
-// ERROR_ACCESS_DENIED (5). The caller closes it.
+// ERROR_ACCESS_DENIED (5); a name held by an object of another type with
+// ERROR_INVALID_HANDLE (6). The caller closes it.
 CallResult CreateMutexW(const std::wstring& name, Handle& mutex);
+
+constexpr uint32_t kErrorProcNotFound = 127;
+
+// The private namespace `prefix` whose boundary holds the Administrators
+// group, made (CreatePrivateNamespaceW) or, where it exists, opened, with a
+// DACL that lets only administrators and the system in: a standard user can
+// neither make it first nor open it (ERROR_ACCESS_DENIED). Its objects are
+// named prefix\name and seen from every session. ERROR_PROC_NOT_FOUND where
+// kernel32 has no private namespaces (before Vista). Closed with
+// ClosePrivateNamespace, which keeps it while another process has it open.
+CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace);
+void ClosePrivateNamespace(Handle nameSpace);
 
 constexpr uint32_t kWaitObject0 = 0;
 constexpr uint32_t kWaitAbandoned = 0x80;  // its owner ended without releasing it
@@ -320,7 +350,10 @@ uint32_t RegistryCreateKey(const std::wstring& subKey, bool& created);
 // RegFlushKey: the key's values are on disk when it returns, safe from a
 // power cut.
 uint32_t RegistryFlushKey(const std::wstring& subKey);
-// Deletes a key that has no subkeys, values and all, in the native view.
+constexpr uint32_t kErrorDirNotEmpty = 145;  // ERROR_DIR_NOT_EMPTY
+
+// Deletes a key of the native view that holds neither subkeys nor values;
+// ERROR_DIR_NOT_EMPTY for one that holds either.
 uint32_t RegistryDeleteKey(const std::wstring& subKey);
 
 // ---- Who can see the desktop; the shell ------------------------------------

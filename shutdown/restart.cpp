@@ -1,7 +1,7 @@
 #include "shutdown/restart.h"
 
-#include "common/exists.h"
 #include "common/handle.h"
+#include "common/launcher.h"
 #include "os/os.h"
 
 #include <utility>
@@ -134,14 +134,15 @@ void RestartComputer(bool force) {
         // Whatever the refusal, the command line may still do it.
     }
     if (accepted) return;
-    // Only the system directory's copy, started there. If it is missing or
-    // cannot start, the restart simply does not happen.
+    // Through the launcher, as every program: only the system directory's
+    // copy, the native one with redirection off, started there and not
+    // awaited. If it is missing or cannot start, the launcher says so and
+    // the restart simply does not happen.
     const std::wstring commandLine = FallbackCommand(force);
-    const std::wstring program =
-        library::SystemProgramPath(commandLine.substr(0, commandLine.find(L' ')));
-    if (program.empty()) return;
-    library::UniqueHandle process(
-        os::LaunchProcess(program, commandLine, os::SystemDirectory(), kShowMinimized).process);
+    const size_t blank = commandLine.find(L' ');
+    int32_t unused = 0;
+    library::RunProgram(commandLine.substr(0, blank), commandLine.substr(blank + 1), false,
+                        kShowMinimized, unused, false);
 }
 
 }  // namespace restart

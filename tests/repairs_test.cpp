@@ -21,9 +21,15 @@ protected:
 };
 
 // The setup file installed is the one tested, wherever Windows is, not a
-// fixed C:\WINDOWS\inf\sr.inf.
+// fixed C:\WINDOWS\inf\sr.inf; where Windows is, the system says, not the
+// caller's environment. Where nobody could answer it, the setup asks nothing.
 TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTools) {
     sim::Make64Bit();
+    const std::wstring planted = m().currentDirectory + L"\\Fake";
+    m().environment[L"SystemRoot"] = m().environment[L"windir"] = planted;
+    for (const wchar_t* path : {L"\\System32\\wbem\\winmgmt.exe", L"\\System32\\wbem\\x.dll",
+                                L"\\inf\\sr.inf", L"\\System32\\rundll32.exe"})
+        sim::AddFile(planted + path);
     for (const wchar_t* path :
          {L"System32\\wbem\\native one.dll", L"SysWOW64\\wbem\\wow.dll", L"SysWOW64\\wmiprvse.exe",
           L"System32\\wbem\\wbemupgd.dll", L"System32\\wbem\\cimwin32.mfl",
@@ -56,6 +62,13 @@ TEST_F(RepairTest, FullRepairOn64BitWindowsTreatsBothDirectoriesWithTheirOwnTool
     EXPECT_EQ(Started(), expected);
     EXPECT_EQ(m().processes[2].program, L"C:\\Windows\\System32\\regsvr32.exe");
     EXPECT_EQ(m().processes[7].program, L"C:\\Windows\\SysWOW64\\regsvr32.exe");
+
+    m().processes.clear();
+    m().windowStationFlags = 0;  // a deployment job's window station
+    repairs::FullRepair(0);
+    EXPECT_EQ(Started(L"rundll32.exe setupapi"),
+              Lines{L"rundll32.exe setupapi.dll,InstallHinfSection DefaultInstall 128 "
+                    L"C:\\Windows\\inf\\sr.inf [shown]"});
 }
 
 // A consistent repository is reset only when the request found the class
@@ -112,7 +125,7 @@ TEST_F(RepairTest, TheRepositoryIsResetOnlyWhenItIsBroken) {
 // with what the method declares (WaitTillEnabled, a boolean, on Windows XP);
 // a failure is traced.
 TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
-    m().environment[L"SystemDrive"] = L"D:";
+    m().environment[L"SystemDrive"] = L"D:";  // the caller's, not the system's
     m().systemMessages[1058] = L"The service cannot be started.";
     m().otherWmiOutcome = sim::Returns(1058);
     sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").launchError = 5;  // so each command traces
@@ -130,7 +143,7 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     ASSERT_EQ(m().otherWmiCalls.size(), 2u);
     for (const os::WmiMethodCall& call : m().otherWmiCalls)
         EXPECT_EQ(call.method + L" " + std::get<std::wstring>(call.arguments[0].value),
-                  L"Enable D:\\");
+                  L"Enable C:\\");
     EXPECT_EQ(m().otherWmiCalls[0].arguments.size(), 1u) << "only what the method declares";
     ASSERT_EQ(m().otherWmiCalls[1].arguments.size(), 2u);
     const auto& waitTillEnabled = m().otherWmiCalls[1].arguments[1].value;
@@ -144,7 +157,7 @@ TEST_F(RepairTest, BothRepairsEndByTurningProtectionOnForTheSystemDrive) {
     for (const auto& [trace, expected] : traces) {
         ASSERT_GE(trace.size(), 3u);
         EXPECT_EQ(trace.end()[-3] + trace.end()[-2] + trace.end()[-1],
-                  L"\t\t- sShell=" + expected + L"\t\t- sDrive=D:\\");
+                  L"\t\t- sShell=" + expected + L"\t\t- sDrive=C:\\");
     }
 }
 

@@ -75,9 +75,11 @@ TEST_F(RestartTest, EachFailingStepRaisesItsNumber) {
 
 // InitiateSystemShutdownEx (which restarts whoever Corvane runs as), then
 // ExitWindowsEx, both with a planned reason, then the system directory's
-// command: each only when the one before failed. Nothing planted elsewhere
-// is started.
+// command, the native one: each only when the one before failed. Nothing
+// planted elsewhere is started.
 TEST_F(RestartTest, EachWayToRestartOnlyAfterTheOneBeforeFailed) {
+    sim::Make64Bit();
+    library::manageRedirection = true;
     const std::wstring wpeutil = L"C:\\Windows\\System32\\wpeutil.exe";
     for (const wchar_t* planted : {L"C:\\Tools\\shutdown.exe", L"C:\\Tools\\wpeutil.exe"})
         sim::AddFile(planted);  // beside Corvane.exe
@@ -106,6 +108,7 @@ TEST_F(RestartTest, EachWayToRestartOnlyAfterTheOneBeforeFailed) {
     const std::wstring shutdown = L"C:\\Windows\\System32\\shutdown.exe|shutdown.exe -r -t 0";
     EXPECT_EQ(Ran(), (std::vector<std::wstring>{shutdown + L" -f|2", shutdown + L"|2",
                                                 wpeutil + L"|wpeutil.exe Reboot|2"}));
+    for (const sim::StartedProcess& p : m().processes) EXPECT_TRUE(p.redirectionDisabled);
 }
 
 }  // namespace

@@ -221,69 +221,109 @@ TEST_F(WorkflowTest, TheCreationFrequencyIsZeroForEachRequestAndAZeroCountsOnlyF
 
 const std::wstring kRecordKey = L"SOFTWARE\\Brindlemoor\\Corvane";
 
-// A second Corvane, while the guard is held or cannot be opened, changes
-// nothing and shows nothing; a guard whose holder was killed is taken over.
+const std::wstring kFrequencyName = L"SystemRestorePointCreationFrequency";
+const os::RegistryValue kZero{os::kRegDword, {0, 0, 0, 0}};
+// What a run killed during its request leaves: 1440 minutes recorded in
+// keys it made, 0 set.
+const os::RegistryValue kRecordOf1440{3, {7, 0, 0, 0, 4, 0, 0, 0, 0xA0, 0x05, 0, 0}};
+void PlantKilledRun() {
+    sim::SetRegistryValue(kSettings, kFrequencyName, kZero);
+    sim::AddRegistryKey(L"SOFTWARE\\Brindlemoor");
+    sim::SetRegistryValue(kRecordKey, L"CreationFrequencyBefore", kRecordOf1440);
+}
+
+// A second Corvane, while the guard is held or cannot be had for any reason
+// (a standard user is kept out of its namespace from Vista on), changes
+// nothing, not even what a killed run left, and shows nothing; a guard whose
+// holder was killed is taken over. Windows XP has only the global name.
 TEST_F(WorkflowTest, OneCorvaneAtATimeOnTheWholeComputer) {
-    const std::wstring guard = L"Global\\Brindlemoor.Corvane.Run";
+    const std::wstring inNamespace = L"Brindlemoor.Corvane\\Run";
     struct Case {
-        bool held, abandoned, denied;
-        int32_t exitCode;
+        bool xp, held, abandoned;
+        uint32_t createError, namespaceError;
+        const wchar_t* why;  // empty: it runs
     };
-    const Case cases[] = {{true, false, false, 1618},
-                          {false, false, true, 1618},
-                          {false, true, false, 0},
-                          {false, false, false, 0}};
+    const wchar_t* const another = L"another Corvane is running, this one ends (1618)";
+    const Case cases[] = {{false, true, false, 0, 0, another},
+                          {true, true, false, 0, 0, another},
+                          {false, false, false, 5, 0, L"guard failed (5 Access is denied.)"},
+                          {false, false, false, 6, 0, L"guard failed (6 The handle is invalid.)"},
+                          {false, false, false, 0, 5, L"guard failed (5 Access is denied.)"},
+                          {false, false, true, 0, 0, L""},
+                          {true, false, false, 0, 0, L""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
-        sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency",
-                              os::RegistryValue{os::kRegDword, {60, 0, 0, 0}});
-        m().mutexes[guard] = sim::NamedMutex{c.held, c.abandoned, c.denied, 0};
+        m().systemMessages = {{5, L"Access is denied."}, {6, L"The handle is invalid."}};
+        PlantKilledRun();
+        const std::wstring guard = c.xp ? L"Global\\Brindlemoor.Corvane.Run" : inNamespace;
+        m().hasPrivateNamespaces = !c.xp;
+        if (c.namespaceError) m().namespaceOpen = sim::FailsWith(c.namespaceError);
+        m().mutexes[guard] = sim::NamedMutex{c.held, c.abandoned, c.createError, 0};
         const sim::Registry before = m().registry;
-        EXPECT_EQ(Run({Returns(0)}), c.exitCode);
-        EXPECT_EQ(m().window.created, c.exitCode == 0);
-        EXPECT_EQ(m().wmiCalls.size(), c.exitCode == 0 ? 1u : 0u);
-        EXPECT_EQ(Frequency(m().registry), Frequency(before));
-        EXPECT_EQ(m().registry.keys.size(), before.keys.size());
-        EXPECT_EQ(m().debugOutput,
-                  c.exitCode
-                      ? Lines{L"\tModule1\\Main: another Corvane is running, this one ends (1618)"}
-                      : Lines{});
+        const bool runs = !*c.why;
+        EXPECT_EQ(Run({Returns(0)}), runs ? 0 : 1618);
+        EXPECT_EQ(m().window.created, runs);
+        EXPECT_EQ(m().wmiCalls.size(), runs ? 1u : 0u);
+        EXPECT_EQ(Frequency(m().registry), runs ? "4:160 5 0 0 " : Frequency(before));
+        EXPECT_EQ(m().registry.keys.size(), before.keys.size() - (runs ? 2 : 0));
+        ASSERT_EQ(m().debugOutput.size(), 1u);
+        EXPECT_NE(m().debugOutput[0].find(runs ? L"left at 0 is put back" : c.why),
+                  std::wstring::npos)
+            << m().debugOutput[0];
         EXPECT_EQ(m().mutexes[guard].ownedThrough, 0u) << "released at the end";
     }
 }
 
 // What a request changes is recorded, on disk, before it is changed: a run
 // killed during the request leaves it to the next run, which puts it back
-// while it is still the 0 written (a value set by hand since is kept); the
-// end of the session puts it back at once. Corvane's keys go with the
-// record, a key of the maker's that was there stays.
+// while it is still the 0 written (a value set by hand since is kept). The
+// end of the session puts it back at once, also where the user closed the
+// window before the request; a shutdown another program cancels leaves the
+// request its 0. Corvane's keys go with the record, a key of the maker's
+// that was there stays.
 TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession) {
     const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
     const os::RegistryValue text{os::kRegSz, {'6', 0, '0', 0, 0, 0}};
     const os::RegistryValue hour{os::kRegDword, {60, 0, 0, 0}};
+    enum Ending { Kill, SessionEnds, Cancelled, ClosedThenSessionEnds };
     struct Case {
         std::optional<os::RegistryValue> start;
-        bool sessionEnds, changedByHand, makerKeyExists;
+        Ending ending;
+        bool changedByHand, makerKeyExists;
         const char* after;  // the frequency once all is over
     };
     const Case cases[] = {
-        {day, false, false, false, "4:160 5 0 0 "}, {text, false, false, true, "1:54 0 48 0 0 0 "},
-        {std::nullopt, false, false, false, "-"},   {day, false, true, false, "4:60 0 0 0 "},
-        {day, true, false, true, "4:160 5 0 0 "},   {std::nullopt, true, false, false, "-"},
+        {day, Kill, false, false, "4:160 5 0 0 "},
+        {text, Kill, false, true, "1:54 0 48 0 0 0 "},
+        {std::nullopt, Kill, false, false, "-"},
+        {day, Kill, true, false, "4:60 0 0 0 "},
+        {day, SessionEnds, false, true, "4:160 5 0 0 "},
+        {std::nullopt, SessionEnds, false, false, "-"},
+        {day, Cancelled, false, false, "4:160 5 0 0 "},
+        {day, ClosedThenSessionEnds, false, false, "4:160 5 0 0 "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
-        if (c.start)
-            sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", *c.start);
+        if (c.start) sim::SetRegistryValue(kSettings, kFrequencyName, *c.start);
         if (c.makerKeyExists) sim::SetRegistryValue(L"SOFTWARE\\Brindlemoor", L"Other", hour);
         const size_t keys = m().registry.keys.size();
-        if (c.sessionEnds) {
-            m().sessionEndsAtRequest = 1;
-            EXPECT_EQ(Run({Returns(0)}), 0);
-            EXPECT_EQ(Frequency(m().registryAtSessionEnd), c.after);
-            EXPECT_EQ(m().registryAtSessionEnd.keys.size(), keys) << "the record is gone";
+        m().recentRestorePoint = true;  // a point is made only with the 0
+        if (c.ending != Kill) {
+            m().sessionEndCancelled = c.ending == Cancelled;
+            m().sessionEndsAtRequest = c.ending == ClosedThenSessionEnds ? 2 : 1;
+            m().closeWindowAtDispatch = c.ending == ClosedThenSessionEnds;  // in the quick repair
+            std::vector<os::WmiOutcome> outcomes(3, Returns(0));
+            if (c.ending == ClosedThenSessionEnds) outcomes[0] = Returns(1);
+            EXPECT_EQ(Run(outcomes), 0);
+            // Without its 0 the request makes no point, and a repair follows.
+            const size_t requests[] = {0, 2, 1, 3};
+            EXPECT_EQ(m().wmiCalls.size(), requests[c.ending]);
+            EXPECT_EQ(Frequency(m().registryAtSessionEnd),
+                      c.ending == Cancelled ? "4:0 0 0 0 " : c.after);
+            EXPECT_EQ(m().registryAtSessionEnd.keys.size(), keys + (c.ending == Cancelled ? 2 : 0))
+                << "the record goes with the value";
         } else {
             m().killedAtRequest = 1;
             EXPECT_THROW(Run({Returns(0)}), sim::Killed);
@@ -291,10 +331,10 @@ TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession
             ASSERT_FALSE(m().flushedKeys.empty());
             EXPECT_EQ(m().flushedKeys.back().values.count(L"CREATIONFREQUENCYBEFORE"), 1u);
             EXPECT_EQ(Frequency(m().registry), "4:0 0 0 0 ");
-            if (c.changedByHand)
-                sim::SetRegistryValue(kSettings, L"SystemRestorePointCreationFrequency", hour);
+            if (c.changedByHand) sim::SetRegistryValue(kSettings, kFrequencyName, hour);
             m().killedAtRequest = 0;
             m().window.destroyed = true;
+            m().recentRestorePoint = false;
             EXPECT_EQ(Run({Returns(0)}), 0);
             EXPECT_EQ(Traced(c.changedByHand ? L"changed since a run ended midway is kept"
                                              : L"left at 0 is put back"),
@@ -308,6 +348,57 @@ TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession
             c.makerKeyExists);
         EXPECT_EQ(Traced(L"VB ERROR"), 0);
     }
+}
+
+// The record goes only once the value is back: a put-back that fails, at
+// start or at the end of a request, leaves it for the next run, and a
+// request meanwhile keeps it rather than record its own 0. An unreadable
+// record goes with Corvane's keys.
+TEST_F(WorkflowTest, TheRecordStaysUntilTheValueIsBack) {
+    struct Case {
+        bool killedBefore, unreadable;
+        int failingWrite;  // the nth registry write of the first run fails
+        const char* afterFirst;
+        bool recordAfterFirst;
+    };
+    const Case cases[] = {{true, false, 1, "4:160 5 0 0 ", false},
+                          {false, false, 3, "4:0 0 0 0 ", true},
+                          {false, true, 0, "4:160 5 0 0 ", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        sim::SetRegistryValue(kSettings, kFrequencyName, {os::kRegDword, {0xA0, 0x05, 0, 0}});
+        const size_t keys = m().registry.keys.size();
+        if (c.killedBefore) PlantKilledRun();
+        if (c.unreadable) {
+            sim::AddRegistryKey(L"SOFTWARE\\Brindlemoor");
+            sim::SetRegistryValue(kRecordKey, L"CreationFrequencyBefore", {3, {7}});
+        }
+        m().failRegistryWrite = c.failingWrite;
+        EXPECT_EQ(Run({Returns(0)}), 0);
+        EXPECT_EQ(Frequency(m().registry), c.afterFirst);
+        EXPECT_EQ(m().registry.keys.size(), keys + (c.recordAfterFirst ? 2 : 0));
+        EXPECT_EQ(Traced(L"RestoreCreationFrequency VB ERROR: 5"), c.failingWrite ? 1 : 0);
+        m().failRegistryWrite = 0;
+        m().window.destroyed = true;
+        EXPECT_EQ(Run({Returns(0)}), 0);
+        EXPECT_EQ(Frequency(m().registry), "4:160 5 0 0 ");
+        EXPECT_EQ(m().registry.keys.size(), keys) << "Corvane's keys are left";
+    }
+}
+
+// A request that never returns ends at twenty minutes, as a raised error:
+// the value is back, and the quick repair and the next request follow.
+TEST_F(WorkflowTest, ARequestThatHangsEndsAtItsLimitAndTheRepairsFollow) {
+    sim::SetRegistryValue(kSettings, kFrequencyName, {os::kRegDword, {60, 0, 0, 0}});
+    m().hangsAtRequest = 1;
+    const int64_t start = m().clockMs;
+    EXPECT_EQ(Run({Returns(0)}), 0);
+    EXPECT_EQ(m().clockMs - start, 20 * 60 * 1000 + 1000) << "the limit, then the pause";
+    EXPECT_EQ(Count(kQuickRepair), 1);
+    ASSERT_EQ(m().wmiCalls.size(), 2u);
+    EXPECT_EQ(Frequency(m().registryAtWmiCall[1]), "4:0 0 0 0 ");
+    EXPECT_EQ(Frequency(m().registry), "4:60 0 0 0 ");
 }
 
 // A 0 counts for a new point of Corvane's description and type 0 that was

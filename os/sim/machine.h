@@ -152,17 +152,20 @@ struct ServiceManager {
 };
 
 // A named mutex: another process holds it (a Corvane that runs), or held it
-// and ended without releasing it; one made by an account whose security
-// shuts this one out cannot be opened.
+// and ended without releasing it; one that cannot be made or opened fails
+// with createError (5: another account's security shuts this one out; 6:
+// the name is another type of object's).
 struct NamedMutex {
     bool heldByAnother = false;
     bool abandoned = false;
-    bool openDenied = false;
+    uint32_t createError = 0;
     uintptr_t ownedThrough = 0;  // the handle through which this process owns it
 };
 
 // Thrown where a process ends abruptly (Machine::killedAtRequest).
 struct Killed {};
+// Thrown where a request without a time limit would wait for ever.
+struct Hung {};
 
 struct Machine {
     // Clock: milliseconds of local time since midnight of `date`.
@@ -202,22 +205,36 @@ struct Machine {
     // The process ends abruptly (killed, a power cut) in the nth request:
     // the request throws sim::Killed, and the registry is what it was then.
     int killedAtRequest = 0;
+    // The nth request never returns: it ends at its time limit, the clock
+    // moved on by that limit, or throws sim::Hung when it has none.
+    int hangsAtRequest = 0;
     // The session ends during the nth request: Windows tells the status
-    // window, if it is open, and the registry is kept as the handler left it.
+    // window, if it exists (shown or hidden), with WM_ENDSESSION, whose
+    // wParam is false where another program cancelled the shutdown; the
+    // registry is kept as the handler left it.
     int sessionEndsAtRequest = 0;
-    void (*sessionEndHandler)() = nullptr;
+    bool sessionEndCancelled = false;
+    void (*sessionEndHandler)(bool sessionEnds) = nullptr;
     Registry registryAtSessionEnd;
 
-    // Named mutexes, by name, and the open handles that name them.
+    // Named mutexes, by name, and the open handles that name them. From
+    // Vista on the guard's namespace; before, none (ERROR_PROC_NOT_FOUND).
     std::map<std::wstring, NamedMutex, CaseInsensitiveLess> mutexes;
     std::map<uintptr_t, std::wstring> mutexHandles;
+    bool hasPrivateNamespaces = true;
+    Failure namespaceOpen;  // a standard user is refused with 5
+    std::vector<std::wstring> namespacesOpened;
 
     Registry registry;
     // Each key as it was written to disk, in the order of the flushes.
     std::vector<RegistryKey> flushedKeys;
+    // The nth value written or deleted fails with ERROR_ACCESS_DENIED (0: none).
+    int failRegistryWrite = 0;
+    int registryWrites = 0;
 
     StatusWindow window;
-    // The user closes the window at the nth message dispatch (0: never).
+    // The user closes the window at the nth message dispatch (0: never),
+    // which hides it.
     int closeWindowAtDispatch = 0;
 
     int messageBoxAnswer = 2;  // IDCANCEL

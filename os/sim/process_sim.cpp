@@ -141,7 +141,7 @@ void CloseHandle(Handle handle) {
 
 CallResult CreateMutexW(const std::wstring& name, Handle& mutex) {
     sim::Machine& m = sim::machine();
-    if (m.mutexes[name].openDenied) return CallResult{false, 5};  // ERROR_ACCESS_DENIED
+    if (const uint32_t error = m.mutexes[name].createError) return CallResult{false, error};
     mutex = sim::NewHandle(0);
     m.mutexHandles[mutex] = name;
     return CallResult{true, 0};
@@ -168,6 +168,17 @@ CallResult ReleaseMutex(Handle mutex) {
     m.mutexes[name->second].ownedThrough = 0;
     return CallResult{true, 0};
 }
+
+CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace) {
+    sim::Machine& m = sim::machine();
+    if (!m.hasPrivateNamespaces) return CallResult{false, kErrorProcNotFound};
+    if (m.namespaceOpen.fails) return CallResult{false, m.namespaceOpen.lastError};
+    m.namespacesOpened.push_back(prefix);
+    nameSpace = sim::NewHandle(0);
+    return CallResult{true, 0};
+}
+
+void ClosePrivateNamespace(Handle nameSpace) { CloseHandle(nameSpace); }
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
                                 const std::wstring& parameters, const std::wstring& directory,

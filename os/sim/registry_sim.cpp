@@ -23,6 +23,12 @@ std::wstring Parent(const std::wstring& subKey) {
     return slash == std::wstring::npos ? std::wstring() : subKey.substr(0, slash);
 }
 
+// Counts a write; true for the one that is to fail.
+bool WriteFails() {
+    Machine& m = machine();
+    return ++m.registryWrites == m.failRegistryWrite;
+}
+
 }  // namespace
 
 RegistryKey& AddRegistryKey(const std::wstring& subKey) {
@@ -65,7 +71,7 @@ uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
                           const RegistryValue& value) {
     sim::RegistryKey* key = sim::KeyAt(subKey);
     if (!key) return sim::kErrorFileNotFound;
-    if (!key->writable) return sim::kErrorAccessDenied;
+    if (!key->writable || sim::WriteFails()) return sim::kErrorAccessDenied;
     key->values[sim::Upper(name)] = value;
     return 0;
 }
@@ -73,7 +79,7 @@ uint32_t RegistrySetValue(const std::wstring& subKey, const std::wstring& name,
 uint32_t RegistryDeleteValue(const std::wstring& subKey, const std::wstring& name) {
     sim::RegistryKey* key = sim::KeyAt(subKey);
     if (!key) return sim::kErrorFileNotFound;
-    if (!key->writable) return sim::kErrorAccessDenied;
+    if (!key->writable || sim::WriteFails()) return sim::kErrorAccessDenied;
     return key->values.erase(sim::Upper(name)) != 0 ? 0 : sim::kErrorFileNotFound;
 }
 
@@ -107,8 +113,9 @@ uint32_t RegistryDeleteKey(const std::wstring& subKey) {
     if (!key) return sim::kErrorFileNotFound;
     const std::wstring below = sim::Upper(subKey) + L"\\";
     const auto next = keys.lower_bound(below);
-    if (!key->writable || (next != keys.end() && next->first.rfind(below, 0) == 0))
-        return sim::kErrorAccessDenied;  // as Windows refuses a key with subkeys
+    if (!key->writable) return sim::kErrorAccessDenied;
+    if (!key->values.empty() || (next != keys.end() && next->first.rfind(below, 0) == 0))
+        return kErrorDirNotEmpty;
     keys.erase(sim::Upper(subKey));
     return 0;
 }

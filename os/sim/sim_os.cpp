@@ -89,8 +89,13 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     const int request = static_cast<int>(m.wmiCalls.size());
     if (m.killedAtRequest == request) throw sim::Killed{};
     if (m.sessionEndsAtRequest == request && WindowAlive() && m.sessionEndHandler) {
-        m.sessionEndHandler();
+        m.sessionEndHandler(!m.sessionEndCancelled);
         m.registryAtSessionEnd = m.registry;
+    }
+    if (m.hangsAtRequest == request) {
+        if (call.limitMs == 0) throw sim::Hung{};
+        m.Advance(call.limitMs);
+        return sim::Raises(kWbemTimedOut, L"Timed out ");
     }
     if (m.otherProgramMakesPoints)
         m.restorePoints.push_back({m.nextSequenceNumber++, CimTime(), L"Installed a program", 0});
@@ -106,7 +111,7 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     return outcome;
 }
 
-RestorePointList ListRestorePoints() {
+RestorePointList ListRestorePoints(uint32_t) {
     const sim::Machine& m = sim::machine();
     if (m.restorePointListingError != 0) return {false, m.restorePointListingError, {}};
     return {true, 0, m.restorePoints};
@@ -133,7 +138,9 @@ void StatusWindowSetLabel(const std::wstring& text) {
     if (WindowAlive()) Window().label = text;
 }
 
-void StatusWindowOnSessionEnd(void (*handler)()) { sim::machine().sessionEndHandler = handler; }
+void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds)) {
+    sim::machine().sessionEndHandler = handler;
+}
 
 void StatusWindowUnload() {
     if (WindowAlive()) {
@@ -193,8 +200,8 @@ void DispatchPendingMessages() {
     m.dispatchTimes.push_back(m.clockMs);
     while (!m.messagesAtMs.empty() && m.messagesAtMs.front() <= m.clockMs)
         m.messagesAtMs.pop_front();
-    if (m.closeWindowAtDispatch == m.dispatchCount) StatusWindowUnload();  // the user closes it
-    if (WindowAlive()) {
+    if (m.closeWindowAtDispatch == m.dispatchCount) Window().visible = false;  // the user closes it
+    if (WindowAlive() && Window().visible) {
         auto& painted = Window().paintedLabels;
         if (painted.empty() || painted.back() != Window().label) painted.push_back(Window().label);
     }
@@ -319,6 +326,8 @@ void FindClose(uintptr_t find) {
 }
 
 std::wstring SystemDirectory() { return sim::machine().windowsDirectory + L"\\system32"; }
+
+std::wstring WindowsDirectory() { return sim::machine().windowsDirectory; }
 
 uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue) {
     sim::Machine& m = sim::machine();

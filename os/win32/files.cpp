@@ -59,6 +59,12 @@ std::wstring SystemDirectory() {
     return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
 }
 
+std::wstring WindowsDirectory() {
+    wchar_t buffer[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
 uint32_t Wow64DisableFsRedirection(uintptr_t& oldValue) {
     static auto* disable = win32::Kernel32Function<decltype(&::Wow64DisableWow64FsRedirection)>(
         "Wow64DisableWow64FsRedirection");

@@ -3,6 +3,9 @@
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"
 
+#include <sddl.h>
+
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -149,6 +152,85 @@ uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds) {
 CallResult ReleaseMutex(Handle mutex) {
     if (::ReleaseMutex(reinterpret_cast<HANDLE>(mutex))) return CallResult{true, 0};
     return CallResult{false, ::GetLastError()};
+}
+
+namespace {
+
+// Vista and later; typed by hand, the XP headers leave them out.
+using CreateBoundaryDescriptorWFunction = HANDLE(WINAPI*)(LPCWSTR name, ULONG flags);
+using AddToBoundaryDescriptorFunction = BOOL(WINAPI*)(HANDLE* boundary, PSID sid);
+using DeleteBoundaryDescriptorFunction = VOID(WINAPI*)(HANDLE boundary);
+using CreatePrivateNamespaceWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES attributes,
+                                                        LPVOID boundary, LPCWSTR prefix);
+using OpenPrivateNamespaceWFunction = HANDLE(WINAPI*)(LPVOID boundary, LPCWSTR prefix);
+using ClosePrivateNamespaceFunction = BOOLEAN(WINAPI*)(HANDLE nameSpace, ULONG flags);
+
+void FreeLocal(void* memory) { ::LocalFree(memory); }
+using unique_local = win32::UniqueResource<void*, FreeLocal, 0>;
+
+// A SID or a security descriptor from its text form, owned.
+unique_local Sid(const wchar_t* text) {
+    unique_local sid;
+    ::ConvertStringSidToSidW(text, reinterpret_cast<PSID*>(sid.put()));
+    return sid;
+}
+
+}  // namespace
+
+CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace) {
+    const auto createBoundary =
+        win32::Kernel32Function<CreateBoundaryDescriptorWFunction>("CreateBoundaryDescriptorW");
+    const auto addSid =
+        win32::Kernel32Function<AddToBoundaryDescriptorFunction>("AddSIDToBoundaryDescriptor");
+    const auto deleteBoundary =
+        win32::Kernel32Function<DeleteBoundaryDescriptorFunction>("DeleteBoundaryDescriptor");
+    const auto createNamespace =
+        win32::Kernel32Function<CreatePrivateNamespaceWFunction>("CreatePrivateNamespaceW");
+    const auto openNamespace =
+        win32::Kernel32Function<OpenPrivateNamespaceWFunction>("OpenPrivateNamespaceW");
+    if (!createBoundary || !addSid || !deleteBoundary || !createNamespace || !openNamespace)
+        return CallResult{false, ERROR_PROC_NOT_FOUND};
+
+    const std::unique_ptr<void, DeleteBoundaryDescriptorFunction> boundary(
+        createBoundary(prefix.c_str(), 0), deleteBoundary);
+    if (!boundary) return CallResult{false, ::GetLastError()};
+    HANDLE descriptor = boundary.get();
+    // Only a process with the Administrators group enabled is inside; from
+    // Windows 7 on also only one of high integrity or above ("equal to or
+    // lower than the current integrity level of the process"), which the
+    // system account is.
+    const unique_local administrators = Sid(L"S-1-5-32-544");
+    if (!administrators || !addSid(&descriptor, administrators.get()))
+        return CallResult{false, ::GetLastError()};
+    if (const auto addLabel = win32::Kernel32Function<AddToBoundaryDescriptorFunction>(
+            "AddIntegrityLabelToBoundaryDescriptor")) {
+        const unique_local high = Sid(L"S-1-16-12288");
+        if (!high || !addLabel(&descriptor, high.get())) return CallResult{false, ::GetLastError()};
+    }
+
+    // Whoever is outside may still open a namespace that exists, unless its
+    // DACL shuts them out: administrators and the system only.
+    unique_local security;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
+            reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.put()), nullptr))
+        return CallResult{false, ::GetLastError()};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+    HANDLE opened = createNamespace(&attributes, descriptor, prefix.c_str());
+    // Made by a Corvane that runs now: opened, under the same boundary.
+    if (!opened && ::GetLastError() == ERROR_ALREADY_EXISTS)
+        opened = openNamespace(descriptor, prefix.c_str());
+    if (!opened) return CallResult{false, ::GetLastError()};
+    nameSpace = reinterpret_cast<Handle>(opened);
+    return CallResult{true, 0};
+}
+
+void ClosePrivateNamespace(Handle nameSpace) {
+    // Without PRIVATE_NAMESPACE_FLAG_DESTROY: another Corvane that opened it
+    // keeps it.
+    if (const auto close =
+            win32::Kernel32Function<ClosePrivateNamespaceFunction>("ClosePrivateNamespace"))
+        close(reinterpret_cast<HANDLE>(nameSpace), 0);
 }
 
 }  // namespace os

@@ -88,6 +88,17 @@ uint32_t RegistryFlushKey(const std::wstring& subKey) {
 }
 
 uint32_t RegistryDeleteKey(const std::wstring& subKey) {
+    // RegDeleteKeyEx takes a key's values with it; only an empty one goes.
+    {
+        unique_hkey key;
+        LONG result = OpenNativeKey(subKey, KEY_QUERY_VALUE, key);
+        DWORD subKeys = 0, values = 0;
+        if (result == ERROR_SUCCESS)
+            result = ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                        nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS) return static_cast<uint32_t>(result);
+        if (subKeys != 0 || values != 0) return ERROR_DIR_NOT_EMPTY;
+    }
     if (const auto deleteKeyEx =
             win32::SystemFunction<RegDeleteKeyExWFunction>(L"advapi32.dll", "RegDeleteKeyExW"))
         return static_cast<uint32_t>(

@@ -53,7 +53,7 @@ private:
 };
 
 std::unique_ptr<StatusWindow> g_window;
-void (*g_sessionEndHandler)() = nullptr;
+void (*g_sessionEndHandler)(bool sessionEnds) = nullptr;
 
 LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<StatusWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -61,14 +61,20 @@ LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         self = static_cast<StatusWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else if ((message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam)) &&
-               g_sessionEndHandler) {
-        // At either: once the window has answered, Windows may end the
-        // process without a further word.
-        g_sessionEndHandler();
+    } else if (message == WM_CLOSE) {
+        // The user's close only hides the window: the workflow carries on
+        // regardless, and Windows tells the end of the session to the
+        // windows that exist, shown or not.
+        ::ShowWindow(hwnd, SW_HIDE);
+        return 0;
+    } else if (message == WM_ENDSESSION && g_sessionEndHandler) {
+        // The query before it is answered at once (DefWindowProc: yes); this
+        // says whether the session really ends. Once the window has answered,
+        // Windows may end the process without a further word.
+        g_sessionEndHandler(wParam != FALSE);
+        return 0;
     } else if (message == WM_NCDESTROY && self) {
-        // Closed by the user or unloaded: later texts go nowhere, and the
-        // workflow carries on regardless.
+        // Unloaded: later texts go nowhere.
         self->hwnd_ = nullptr;
         self->label_ = nullptr;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -201,7 +207,7 @@ void StatusWindowSetLabel(const std::wstring& text) {
 
 void StatusWindowUnload() { g_window.reset(); }
 
-void StatusWindowOnSessionEnd(void (*handler)()) { g_sessionEndHandler = handler; }
+void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds)) { g_sessionEndHandler = handler; }
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style) {
     return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), style);
@@ -212,5 +218,9 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t
 const wchar_t win32::kStatusWindowClass[] = L"CorvaneStatusWindow";
 
 HWND win32::StatusWindowHandle() {
-    return os::g_window && os::g_window->alive() ? os::g_window->hwnd() : nullptr;
+    // Hidden by the user's close, it owns nothing: the shell's prompt would
+    // open behind other windows.
+    return os::g_window && os::g_window->alive() && ::IsWindowVisible(os::g_window->hwnd())
+               ? os::g_window->hwnd()
+               : nullptr;
 }

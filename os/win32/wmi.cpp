@@ -4,6 +4,10 @@
 #include "os/os.h"
 #include "os/win32/handles.h"
 
+#include <memory>
+#include <system_error>
+#include <thread>
+
 namespace os {
 
 namespace {
@@ -118,10 +122,49 @@ bool DeclaredType(IWbemClassObject* signature, const std::wstring& name, CIMTYPE
     return SUCCEEDED(signature->Get(name.c_str(), 0, value.put(), &type, nullptr));
 }
 
-}  // namespace
+// Runs work on a thread of its own and waits for it at most limitMs (0: no
+// limit), handling this thread's window messages meanwhile, so that the
+// status window keeps answering and hears the end of the session. A call
+// that runs out of time is left behind with what it shares with this one
+// (a hung WMI call cannot be cancelled), and ends with the process. S_OK,
+// WBEM_E_TIMED_OUT, or why the thread could not start.
+HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
+    struct Shared {
+        std::function<void()> work;
+        win32::UniqueResource<HANDLE, ::CloseHandle, 0> done;
+    };
+    const auto shared = std::make_shared<Shared>();
+    shared->work = std::move(work);
+    shared->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!shared->done) return HRESULT_FROM_WIN32(::GetLastError());
+    try {
+        std::thread([shared] {
+            shared->work();
+            ::SetEvent(shared->done.get());
+        }).detach();
+    } catch (const std::system_error&) {
+        return E_OUTOFMEMORY;
+    }
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        DispatchPendingMessages();
+        const DWORD waited = ::GetTickCount() - start;  // right across the wrap
+        if (limitMs != 0 && waited >= limitMs) return WBEM_E_TIMED_OUT;
+        const DWORD slice = limitMs != 0 && limitMs - waited < 100 ? limitMs - waited : 100;
+        switch (WaitForObjectOrInput(reinterpret_cast<Handle>(shared->done.get()), slice)) {
+        case WaitResult::Signalled:
+            return S_OK;
+        case WaitResult::Failed:
+            return HRESULT_FROM_WIN32(::GetLastError());
+        default:
+            break;
+        }
+    }
+}
 
-WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
-    win32::ScopedComInit com;
+// The call itself, on the thread that RunWithinLimit starts.
+WmiOutcome InvokeNow(const WmiMethodCall& call) {
+    win32::ScopedComInit com(COINIT_MULTITHREADED);
     if (!com.ok()) return Raised(com.result());
 
     win32::ComPtr<IWbemServices> services;
@@ -173,53 +216,75 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     return outcome;
 }
 
-namespace {
-
+// S_FALSE for a property that reads as null.
 HRESULT ReadText(IWbemClassObject* instance, const wchar_t* property, std::wstring& text) {
     win32::ScopedVariant value;
     HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
+    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
+        return S_FALSE;
     if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
     if (SUCCEEDED(hr) && value.get()->bstrVal) text = value.get()->bstrVal;
     return hr;
 }
 
-// A uint32 property arrives as VT_I4 holding the same bits.
+// A uint32 property arrives as VT_I4 holding the same bits; S_FALSE for null.
 HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t& number) {
     win32::ScopedVariant value;
     HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
+    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
+        return S_FALSE;
     if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
     if (SUCCEEDED(hr)) number = value.get()->lVal;
     return hr;
 }
 
-}  // namespace
-
-RestorePointList ListRestorePoints() {
+RestorePointList ListNow() {
     RestorePointList list;
     const HRESULT hr = win32::ForEachWmiInstance(
         L"root\\default",
         L"SELECT SequenceNumber, CreationTime, Description, RestorePointType FROM SystemRestore",
         [&list](IWbemClassObject* instance) {
             RestorePoint point;
-            int32_t sequence = 0;
-            HRESULT got = ReadNumber(instance, L"SequenceNumber", sequence);
-            if (SUCCEEDED(got)) got = ReadText(instance, L"CreationTime", point.creationTime);
-            if (SUCCEEDED(got)) got = ReadText(instance, L"Description", point.description);
-            if (SUCCEEDED(got)) got = ReadNumber(instance, L"RestorePointType", point.type);
-            point.sequenceNumber = static_cast<uint32_t>(sequence);
-            if (SUCCEEDED(got)) list.points.push_back(point);
-            return got;
+            const HRESULT read = win32::ReadRestorePoint(instance, point);
+            if (read == S_OK) list.points.push_back(point);
+            return FAILED(read) ? read : S_OK;
         });
     if (FAILED(hr)) return RestorePointList{false, static_cast<int32_t>(hr), {}};
     list.ok = true;
     return list;
 }
 
+}  // namespace
+
+WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
+    // Shared with the thread, which may outlive this call.
+    const auto outcome = std::make_shared<WmiOutcome>();
+    const HRESULT hr =
+        RunWithinLimit([call, outcome] { *outcome = InvokeNow(call); }, call.limitMs);
+    return SUCCEEDED(hr) ? *outcome : Raised(hr);
+}
+
+RestorePointList ListRestorePoints(uint32_t limitMs) {
+    const auto list = std::make_shared<RestorePointList>();
+    const HRESULT hr = RunWithinLimit([list] { *list = ListNow(); }, limitMs);
+    return SUCCEEDED(hr) ? *list : RestorePointList{false, static_cast<int32_t>(hr), {}};
+}
+
 }  // namespace os
+
+HRESULT win32::ReadRestorePoint(IWbemClassObject* instance, os::RestorePoint& point) {
+    int32_t sequence = 0;
+    HRESULT hr = os::ReadNumber(instance, L"SequenceNumber", sequence);
+    if (hr == S_OK) hr = os::ReadText(instance, L"CreationTime", point.creationTime);
+    if (hr == S_OK) hr = os::ReadText(instance, L"Description", point.description);
+    if (hr == S_OK) hr = os::ReadNumber(instance, L"RestorePointType", point.type);
+    point.sequenceNumber = static_cast<uint32_t>(sequence);
+    return hr;
+}
 
 HRESULT win32::ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& query,
                                   const std::function<HRESULT(IWbemClassObject*)>& visit) {
-    win32::ScopedComInit com;
+    win32::ScopedComInit com(COINIT_MULTITHREADED);
     HRESULT hr = com.ok() ? S_OK : com.result();
     win32::ComPtr<IWbemServices> services;
     if (SUCCEEDED(hr)) hr = os::Connect(nameSpace, true, services);

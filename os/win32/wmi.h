@@ -1,6 +1,8 @@
 // WMI queries on the Windows side.
 #pragma once
 
+#include "os/os.h"
+
 #include <windows.h>
 // After windows.h, which it relies on.
 #include <wbemidl.h>
@@ -24,5 +26,10 @@ HRESULT ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& qu
 // list is then incomplete.
 HRESULT VisitEnumeration(IEnumWbemClassObject* instances,
                          const std::function<HRESULT(IWbemClassObject*)>& visit);
+
+// The four properties of a restore point; S_FALSE, with the point partly
+// read, where one of them is null: such an entry cannot be told apart from
+// another and is left out of the list.
+HRESULT ReadRestorePoint(IWbemClassObject* instance, os::RestorePoint& point);
 
 }  // namespace win32
