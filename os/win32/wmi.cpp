@@ -4,9 +4,10 @@
 #include "os/os.h"
 #include "os/win32/handles.h"
 
+#include <process.h>
+
+#include <functional>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace os {
 
@@ -122,45 +123,44 @@ bool DeclaredType(IWbemClassObject* signature, const std::wstring& name, CIMTYPE
     return SUCCEEDED(signature->Get(name.c_str(), 0, value.put(), &type, nullptr));
 }
 
-// Runs work on a thread of its own and waits for it at most limitMs (0: no
-// limit), handling this thread's window messages meanwhile, so that the
-// status window keeps answering and hears the end of the session. A call
-// that runs out of time is left behind with what it shares with this one
-// (a hung WMI call cannot be cancelled), and ends with the process. S_OK,
-// WBEM_E_TIMED_OUT, or why the thread could not start.
-HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
-    struct Shared {
-        std::function<void()> work;
-        win32::UniqueResource<HANDLE, ::CloseHandle, 0> done;
-    };
-    const auto shared = std::make_shared<Shared>();
-    shared->work = std::move(work);
-    shared->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!shared->done) return HRESULT_FROM_WIN32(::GetLastError());
-    try {
-        std::thread([shared] {
-            shared->work();
-            ::SetEvent(shared->done.get());
-        }).detach();
-    } catch (const std::system_error&) {
+unsigned __stdcall RunWork(void* work) {
+    const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(work));
+    (*owned)();
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace os
+
+HRESULT win32::RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
+    auto* handedOver = new std::function<void()>(std::move(work));
+    const auto started = ::_beginthreadex(nullptr, 0, os::RunWork, handedOver, 0, nullptr);
+    if (started == 0) {
+        delete handedOver;
         return E_OUTOFMEMORY;
     }
+    const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(reinterpret_cast<HANDLE>(started));
     const DWORD start = ::GetTickCount();
     for (;;) {
-        DispatchPendingMessages();
+        os::DispatchPendingMessages();
         const DWORD waited = ::GetTickCount() - start;  // right across the wrap
         if (limitMs != 0 && waited >= limitMs) return WBEM_E_TIMED_OUT;
         const DWORD slice = limitMs != 0 && limitMs - waited < 100 ? limitMs - waited : 100;
-        switch (WaitForObjectOrInput(reinterpret_cast<Handle>(shared->done.get()), slice)) {
-        case WaitResult::Signalled:
+        switch (os::WaitForObjectOrInput(reinterpret_cast<os::Handle>(thread.get()), slice)) {
+        case os::WaitResult::Signalled:
             return S_OK;
-        case WaitResult::Failed:
+        case os::WaitResult::Failed:
             return HRESULT_FROM_WIN32(::GetLastError());
         default:
             break;
         }
     }
 }
+
+namespace os {
+
+namespace {
 
 // The call itself, on the thread that RunWithinLimit starts.
 WmiOutcome InvokeNow(const WmiMethodCall& call) {
@@ -260,13 +260,13 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     // Shared with the thread, which may outlive this call.
     const auto outcome = std::make_shared<WmiOutcome>();
     const HRESULT hr =
-        RunWithinLimit([call, outcome] { *outcome = InvokeNow(call); }, call.limitMs);
+        win32::RunWithinLimit([call, outcome] { *outcome = InvokeNow(call); }, call.limitMs);
     return SUCCEEDED(hr) ? *outcome : Raised(hr);
 }
 
 RestorePointList ListRestorePoints(uint32_t limitMs) {
     const auto list = std::make_shared<RestorePointList>();
-    const HRESULT hr = RunWithinLimit([list] { *list = ListNow(); }, limitMs);
+    const HRESULT hr = win32::RunWithinLimit([list] { *list = ListNow(); }, limitMs);
     return SUCCEEDED(hr) ? *list : RestorePointList{false, static_cast<int32_t>(hr), {}};
 }
 

@@ -27,6 +27,14 @@ HRESULT ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& qu
 HRESULT VisitEnumeration(IEnumWbemClassObject* instances,
                          const std::function<HRESULT(IWbemClassObject*)>& visit);
 
+// Runs work on a thread of its own and waits for it at most limitMs (0: no
+// limit), handling this thread's window messages meanwhile, so that the
+// status window keeps answering and hears the end of the session. Work that
+// runs out of time is left behind with what it shares with the caller (a
+// hung WMI call cannot be cancelled) and ends with the process. S_OK once
+// the thread has ended, WBEM_E_TIMED_OUT, or why it could not start.
+HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs);
+
 // The four properties of a restore point; S_FALSE, with the point partly
 // read, where one of them is null: such an entry cannot be told apart from
 // another and is left out of the list.

@@ -163,35 +163,65 @@ answer_no() {
 }
 
 # A Corvane killed while its request hangs, the creation frequency at 0;
-# then the run that puts it back: WMI unreachable, the status window closed
-# during the full repair, and Yes, which asks Windows to restart.
+# the next one puts it back at start, then hangs in its own request with its
+# window closed by the user: the window still answers, and the end of the
+# session (not its query alone) puts the value back. Then a run with WMI
+# unreachable, the status window closed during the full repair, and Yes,
+# which asks Windows to restart.
 answer_yes() {
     wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
     wmi_stand_in hang
+    hung() {  # until the request's own connection hangs
+        local waited
+        for waited in $(seq 50); do
+            grep -a -q 'wmi stand-in: connection 2' "$e2e_out/trace.log" 2>/dev/null && return
+            sleep 1
+        done
+    }
+    killed() { WINEDEBUG=-all timeout 30 wine taskkill /f /im Corvane.exe >/dev/null 2>&1; wait; }
+    awaited() { local waited; for waited in $(seq 20); do [ -e "$1" ] && return; sleep 0.5; done; }
+    # The value and the record while Corvane runs: no waiting for the server to end.
+    now() {
+        WINEDEBUG=-all timeout 60 wine reg query "$restore_key" /v $frequency /reg:64 2>/dev/null |
+            tr -d '\r' | awk -v name=$frequency '$1 == name { printf "%s ", $3 }'
+        WINEDEBUG=-all timeout 60 wine reg query 'HKLM\SOFTWARE\Brindlemoor' /s /reg:64 2>/dev/null |
+            grep -c CreationFrequencyBefore
+    }
     e2e_run "" 60 &
-    local waited
-    for waited in $(seq 50); do
-        grep -a -q 'wmi stand-in: connection 2' "$e2e_out/trace.log" 2>/dev/null && break
-        sleep 1
-    done
-    WINEDEBUG=-all timeout 30 wine taskkill /f /im Corvane.exe >/dev/null 2>&1
-    wait
-    wmi_back
+    hung
+    killed
     [ "$(reg_value "$restore_key" $frequency) $(record)" = "0x0 1" ] ||
         fail "the kill did not leave the creation frequency at 0 with its record"
+
+    e2e_observer_options=session
+    rm -f "$e2e_out/trace.log"  # hung looks at the next run's
+    e2e_run 0 60 &
+    hung
+    touch "$e2e_out/send-query" && awaited "$e2e_out/query-sent"
+    [ "$(now)" = "0x0 1" ] || fail "the query of the session's end put the value back, or it was not 0"
+    touch "$e2e_out/send-end" && awaited "$e2e_out/end-sent"
+    [ "$(now)" = "0x5a0 0" ] || fail "the end of the session did not put the value back and remove the record"
+    killed
+    wmi_back
+    grep -a -q 'Main: the creation frequency that a run ended midway left at 0 is put back' \
+        "$e2e_out/trace.log" || fail "the run did not say it put the creation frequency back"
+    expect_line "status.closed-exists=yes"
+    expect_line "status.closed-visible=no"
+    expect_line "status.label-while-waiting=Creating System Restore Point..."
+    expect_line "session.17=answered 1"  # WM_QUERYENDSESSION: yes, at once
+    expect_line "session.22=answered 0"  # WM_ENDSESSION
+    expect_line "status.unanswered-reads=0"
 
     export E2E_DLL_OVERRIDES="wbemprox=" CORVANE_WMI_STAND_IN=  # WMI cannot be reached
     e2e_observer_options=close-during-full-repair
     e2e_run 6 180
-    grep -a -q 'Main: the creation frequency that a run ended midway left at 0 is put back' \
-        "$e2e_out/trace.log" || fail "the run did not say it put the creation frequency back"
     [ "$(reg_value "$restore_key" $frequency) $(record)" = "0x5a0 0" ] ||
-        fail "the creation frequency a killed run left at 0 was not put back, or its record was left"
+        fail "the creation frequency was not put back, or its record was left"
     ! grep -a 'Module1\\.* VB ERROR' "$e2e_out/trace.log" | grep -v 'EnableSystemRestore VB ERROR' ||
         fail "errors were traced besides those of the unreachable WMI"
 
     expect_line "status.closed=yes"
-    expect_line "status.caption="
+    expect_line "status.visible=no"
     # A binding error, a negative HRESULT with its text; the first value kept.
     grep -q -x -E 'box.text=Error Creating Restore Point\\r\\n-[0-9]+ - [^\\]+\\r\\nResult:  1\\r\\n.*' \
         "$e2e_out/observer.log" || fail "the final message does not show the binding error"

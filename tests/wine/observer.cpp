@@ -2,8 +2,12 @@
 // waits for the status window and the final message box, saves screenshots of
 // both in the current directory, prints what it saw as key=value lines (CR and
 // LF in texts written as \r and \n), and answers the box with a button.
+// With "session" it closes the status window instead and, each when the file
+// of that name appears in the current directory, sends the window
+// WM_QUERYENDSESSION ("send-query") and WM_ENDSESSION TRUE ("send-end"), as
+// Windows does at a logoff, leaving "query-sent" and "end-sent" behind.
 //
-//   observer.exe <button-id> <seconds> [close-during-full-repair]
+//   observer.exe <button-id> <seconds> [close-during-full-repair|session]
 #include <windows.h>
 #include <winternl.h>
 
@@ -93,14 +97,54 @@ void SaveScreenshot(HWND hwnd, const wchar_t* path) {
     }
 }
 
+// Waits for a file in the current directory; false after the time limit.
+bool Awaited(const wchar_t* file, DWORD seconds) {
+    for (DWORD waited = 0; waited < seconds * 10; ++waited, ::Sleep(100))
+        if (::GetFileAttributesW(file) != INVALID_FILE_ATTRIBUTES) return true;
+    return false;
+}
+
+void Leave(const wchar_t* file) {
+    if (FILE* out = _wfopen(file, L"w")) std::fclose(out);
+}
+
+int EndTheSession(DWORD seconds) {
+    ::PostMessageW(g_status, WM_CLOSE, 0, 0);
+    for (int waited = 0; waited < 50 && ::IsWindowVisible(g_status); ++waited) ::Sleep(100);
+    std::printf("status.closed-exists=%s\n", ::IsWindow(g_status) ? "yes" : "no");
+    std::printf("status.closed-visible=%s\n", ::IsWindowVisible(g_status) ? "yes" : "no");
+    const struct {
+        const wchar_t *go, *done;
+        UINT message;
+        WPARAM wParam;
+    } steps[] = {{L"send-query", L"query-sent", WM_QUERYENDSESSION, 0},
+                 {L"send-end", L"end-sent", WM_ENDSESSION, TRUE}};
+    for (const auto& step : steps) {
+        if (!Awaited(step.go, seconds)) return std::fprintf(stderr, "observer: no go\n"), 1;
+        Print("status.label-while-waiting", Text(::GetWindow(g_status, GW_CHILD)));
+        DWORD_PTR result = 0;
+        const LRESULT sent =
+            ::SendMessageTimeoutW(g_status, step.message, step.wParam, ENDSESSION_LOGOFF,
+                                  SMTO_ABORTIFHUNG, 5000, &result);
+        std::printf("session.%u=%s %lu\n", step.message, sent ? "answered" : "unanswered",
+                    static_cast<unsigned long>(result));
+        std::fflush(stdout);
+        Leave(step.done);
+    }
+    std::printf("status.unanswered-reads=%d\n", g_unanswered);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const int answer = std::wcstol(argv[1], nullptr, 10);
     const DWORD seconds = std::wcstoul(argv[2], nullptr, 10);
-    g_closeDuringRepair = argc > 3 && std::wstring(argv[3]) == L"close-during-full-repair";
+    const std::wstring mode = argc > 3 ? argv[3] : L"";
+    g_closeDuringRepair = mode == L"close-during-full-repair";
 
     g_status = WaitFor(corvane_windows::StatusWindow, seconds);
     if (!g_status) return std::fprintf(stderr, "observer: no status window\n"), 1;
+    if (mode == L"session") return EndTheSession(seconds);
     ::GetWindowThreadProcessId(g_status, &g_processId);
     ::Sleep(300);  // before the box covers it: both are centred
     SaveScreenshot(g_status, L"status-window.bmp");
@@ -111,8 +155,10 @@ int wmain(int argc, wchar_t** argv) {
     const long first = g_handlesAfterFirstAttempt, end = HandleCount(g_processId);
     std::printf("handles.after-first-attempt=%ld\nhandles.end=%ld\nhandles.grew=%s\n", first, end,
                 first > 0 && end >= 0 && end <= first ? "no" : "yes");
-    std::printf("status.closed=%s\nstatus.repair-reads=%d\nstatus.unanswered-reads=%d\n",
-                g_closed ? "yes" : "no", g_repairReads, g_unanswered);
+    std::printf("status.closed=%s\nstatus.visible=%s\n", g_closed ? "yes" : "no",
+                ::IsWindowVisible(g_status) ? "yes" : "no");
+    std::printf("status.repair-reads=%d\nstatus.unanswered-reads=%d\n", g_repairReads,
+                g_unanswered);
     Print("status.caption", Text(g_status));  // empty once closed
     Print("status.label", Text(::GetWindow(g_status, GW_CHILD)));
     const corvane_windows::Box read = corvane_windows::ReadBox(box);

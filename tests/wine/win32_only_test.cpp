@@ -59,6 +59,26 @@ TEST(Wmi, ArgumentsArePutAsTheSignatureDeclaresThem) {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, key);
 }
 
+// WMI runs on a thread of its own: the wait ends with the work, or at the
+// limit, while the work goes on without it.
+TEST(Wmi, TheWaitForAWmiCallEndsAtItsLimit) {
+    struct Case {
+        DWORD workMs;
+        uint32_t limitMs;
+        HRESULT result;
+        DWORD atLeastMs, atMostMs;
+    };
+    const Case cases[] = {{0, 0, S_OK, 0, 1000},
+                          {300, 5000, S_OK, 290, 2000},
+                          {3000, 400, static_cast<HRESULT>(WBEM_E_TIMED_OUT), 390, 2000}};
+    for (const Case& c : cases) {
+        const DWORD start = ::GetTickCount();
+        EXPECT_EQ(win32::RunWithinLimit([c] { ::Sleep(c.workMs); }, c.limitMs), c.result);
+        const DWORD waited = ::GetTickCount() - start;
+        EXPECT_TRUE(waited >= c.atLeastMs && waited <= c.atMostMs) << waited;
+    }
+}
+
 // An enumerator that answers Next from a script: how many objects (one
 // real object, again and again) and with which code.
 class ScriptedEnumerator : public IEnumWbemClassObject {
