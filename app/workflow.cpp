@@ -66,18 +66,23 @@ public:
 private:
     // 0 once the guard is owned or found held, otherwise the error.
     uint32_t Take() {
-        // From Vista on in a namespace that only administrators and the
-        // system may make or open, so that nobody else can take the name
-        // first and keep every Corvane out; before Vista, the global name.
+        // From Vista on a namespace that only administrators and the system
+        // may make or open: nobody else can take the name first and keep
+        // every Corvane out. Only the Corvane that made it runs; one that
+        // finds it exists ends, as its maker runs. Before Vista, the global
+        // name.
         std::wstring name = L"Global\\Brindlemoor.Corvane.Run";
-        os::Handle opened = 0;
-        const os::CallResult space =
-            os::OpenAdministratorsNamespace(L"Brindlemoor.Corvane", opened);
-        nameSpace_.reset(opened);
-        if (space.ok)
+        os::Handle space = 0;
+        const os::CallResult madeSpace =
+            os::CreateAdministratorsNamespace(L"Brindlemoor.Corvane", space);
+        nameSpace_.reset(space);
+        held_ = !madeSpace.ok && madeSpace.lastError == os::kErrorAlreadyExists;
+        if (madeSpace.ok)
             name = L"Brindlemoor.Corvane\\Run";
-        else if (space.lastError != os::kErrorProcNotFound)
-            return space.lastError;
+        else if (held_)
+            return 0;
+        else if (madeSpace.lastError != os::kErrorProcNotFound)
+            return madeSpace.lastError;
 
         os::Handle mutex = 0;
         const os::CallResult made = os::CreateMutexW(name, mutex);
@@ -90,8 +95,8 @@ private:
         return owned_ || held_ ? 0 : wait;  // WAIT_FAILED
     }
 
-    // The namespace stays open while the guard is held: closed by everyone,
-    // it would go, and the next Corvane would make a new one.
+    // The namespace stays while the guard is held: closed, it would go, and
+    // the next Corvane would make a new one.
     library::UniqueNamespace nameSpace_;
     library::UniqueHandle mutex_;
     bool owned_ = false;

@@ -299,14 +299,17 @@ CallResult CreateMutexW(const std::wstring& name, Handle& mutex);
 
 constexpr uint32_t kErrorProcNotFound = 127;
 
-// The private namespace `prefix` whose boundary holds the Administrators
-// group, made (CreatePrivateNamespaceW) or, where it exists, opened, with a
-// DACL that lets only administrators and the system in: a standard user can
-// neither make it first nor open it (ERROR_ACCESS_DENIED). Its objects are
-// named prefix\name and seen from every session. ERROR_PROC_NOT_FOUND where
-// kernel32 has no private namespaces (before Vista). Closed with
-// ClosePrivateNamespace, which keeps it while another process has it open.
-CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace);
+constexpr uint32_t kErrorAlreadyExists = 183;
+
+// CreatePrivateNamespaceW: the private namespace `prefix` whose boundary
+// holds the Administrators group (from Windows 7 on also the high integrity
+// level), with a DACL that lets only administrators and the system in: a
+// standard user can neither make it nor open it (ERROR_ACCESS_DENIED). Its
+// objects are named prefix\\name. One that a process holds already fails
+// with ERROR_ALREADY_EXISTS; it goes when its maker closes it or ends.
+// ERROR_PROC_NOT_FOUND where kernel32 has no private namespaces (before
+// Vista).
+CallResult CreateAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace);
 void ClosePrivateNamespace(Handle nameSpace);
 
 constexpr uint32_t kWaitObject0 = 0;

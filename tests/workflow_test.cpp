@@ -245,6 +245,7 @@ TEST_F(WorkflowTest, OneCorvaneAtATimeOnTheWholeComputer) {
     };
     const wchar_t* const another = L"another Corvane is running, this one ends (1618)";
     const Case cases[] = {{false, true, false, 0, 0, another},
+                          {false, false, false, 0, 183, another},
                           {true, true, false, 0, 0, another},
                           {false, false, false, 5, 0, L"guard failed (5 Access is denied.)"},
                           {false, false, false, 6, 0, L"guard failed (6 The handle is invalid.)"},
@@ -258,7 +259,7 @@ TEST_F(WorkflowTest, OneCorvaneAtATimeOnTheWholeComputer) {
         PlantKilledRun();
         const std::wstring guard = c.xp ? L"Global\\Brindlemoor.Corvane.Run" : inNamespace;
         m().hasPrivateNamespaces = !c.xp;
-        if (c.namespaceError) m().namespaceOpen = sim::FailsWith(c.namespaceError);
+        if (c.namespaceError) m().namespaceCreate = sim::FailsWith(c.namespaceError);
         m().mutexes[guard] = sim::NamedMutex{c.held, c.abandoned, c.createError, 0};
         const sim::Registry before = m().registry;
         const bool runs = !*c.why;

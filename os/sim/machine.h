@@ -222,8 +222,7 @@ struct Machine {
     std::map<std::wstring, NamedMutex, CaseInsensitiveLess> mutexes;
     std::map<uintptr_t, std::wstring> mutexHandles;
     bool hasPrivateNamespaces = true;
-    Failure namespaceOpen;  // a standard user is refused with 5
-    std::vector<std::wstring> namespacesOpened;
+    Failure namespaceCreate;  // 183: another Corvane holds it; 5: a standard user
 
     Registry registry;
     // Each key as it was written to disk, in the order of the flushes.

@@ -169,11 +169,10 @@ CallResult ReleaseMutex(Handle mutex) {
     return CallResult{true, 0};
 }
 
-CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace) {
+CallResult CreateAdministratorsNamespace(const std::wstring&, Handle& nameSpace) {
     sim::Machine& m = sim::machine();
     if (!m.hasPrivateNamespaces) return CallResult{false, kErrorProcNotFound};
-    if (m.namespaceOpen.fails) return CallResult{false, m.namespaceOpen.lastError};
-    m.namespacesOpened.push_back(prefix);
+    if (m.namespaceCreate.fails) return CallResult{false, m.namespaceCreate.lastError};
     nameSpace = sim::NewHandle(0);
     return CallResult{true, 0};
 }

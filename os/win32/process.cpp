@@ -162,7 +162,6 @@ using AddToBoundaryDescriptorFunction = BOOL(WINAPI*)(HANDLE* boundary, PSID sid
 using DeleteBoundaryDescriptorFunction = VOID(WINAPI*)(HANDLE boundary);
 using CreatePrivateNamespaceWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES attributes,
                                                         LPVOID boundary, LPCWSTR prefix);
-using OpenPrivateNamespaceWFunction = HANDLE(WINAPI*)(LPVOID boundary, LPCWSTR prefix);
 using ClosePrivateNamespaceFunction = BOOLEAN(WINAPI*)(HANDLE nameSpace, ULONG flags);
 
 void FreeLocal(void* memory) { ::LocalFree(memory); }
@@ -177,7 +176,7 @@ unique_local Sid(const wchar_t* text) {
 
 }  // namespace
 
-CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace) {
+CallResult CreateAdministratorsNamespace(const std::wstring& prefix, Handle& nameSpace) {
     const auto createBoundary =
         win32::Kernel32Function<CreateBoundaryDescriptorWFunction>("CreateBoundaryDescriptorW");
     const auto addSid =
@@ -186,48 +185,46 @@ CallResult OpenAdministratorsNamespace(const std::wstring& prefix, Handle& nameS
         win32::Kernel32Function<DeleteBoundaryDescriptorFunction>("DeleteBoundaryDescriptor");
     const auto createNamespace =
         win32::Kernel32Function<CreatePrivateNamespaceWFunction>("CreatePrivateNamespaceW");
-    const auto openNamespace =
-        win32::Kernel32Function<OpenPrivateNamespaceWFunction>("OpenPrivateNamespaceW");
-    if (!createBoundary || !addSid || !deleteBoundary || !createNamespace || !openNamespace)
+    if (!createBoundary || !addSid || !deleteBoundary || !createNamespace)
         return CallResult{false, ERROR_PROC_NOT_FOUND};
 
-    const std::unique_ptr<void, DeleteBoundaryDescriptorFunction> boundary(
-        createBoundary(prefix.c_str(), 0), deleteBoundary);
+    // Each addition may put a larger descriptor in its place: the one
+    // deleted at the end is the one the variable holds then.
+    HANDLE boundary = createBoundary(prefix.c_str(), 0);
     if (!boundary) return CallResult{false, ::GetLastError()};
-    HANDLE descriptor = boundary.get();
+    struct Deleted {
+        HANDLE& boundary;
+        DeleteBoundaryDescriptorFunction deleteBoundary;
+        ~Deleted() { deleteBoundary(boundary); }
+    } deleted{boundary, deleteBoundary};
     // Only a process with the Administrators group enabled is inside; from
     // Windows 7 on also only one of high integrity or above ("equal to or
     // lower than the current integrity level of the process"), which the
     // system account is.
     const unique_local administrators = Sid(L"S-1-5-32-544");
-    if (!administrators || !addSid(&descriptor, administrators.get()))
+    if (!administrators || !addSid(&boundary, administrators.get()))
         return CallResult{false, ::GetLastError()};
     if (const auto addLabel = win32::Kernel32Function<AddToBoundaryDescriptorFunction>(
             "AddIntegrityLabelToBoundaryDescriptor")) {
         const unique_local high = Sid(L"S-1-16-12288");
-        if (!high || !addLabel(&descriptor, high.get())) return CallResult{false, ::GetLastError()};
+        if (!high || !addLabel(&boundary, high.get())) return CallResult{false, ::GetLastError()};
     }
 
-    // Whoever is outside may still open a namespace that exists, unless its
-    // DACL shuts them out: administrators and the system only.
+    // Whoever is outside the boundary may still open a namespace that exists,
+    // unless its DACL shuts them out: administrators and the system only.
     unique_local security;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
             L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
             reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.put()), nullptr))
         return CallResult{false, ::GetLastError()};
     SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
-    HANDLE opened = createNamespace(&attributes, descriptor, prefix.c_str());
-    // Made by a Corvane that runs now: opened, under the same boundary.
-    if (!opened && ::GetLastError() == ERROR_ALREADY_EXISTS)
-        opened = openNamespace(descriptor, prefix.c_str());
-    if (!opened) return CallResult{false, ::GetLastError()};
-    nameSpace = reinterpret_cast<Handle>(opened);
+    HANDLE made = createNamespace(&attributes, boundary, prefix.c_str());
+    if (!made) return CallResult{false, ::GetLastError()};
+    nameSpace = reinterpret_cast<Handle>(made);
     return CallResult{true, 0};
 }
 
 void ClosePrivateNamespace(Handle nameSpace) {
-    // Without PRIVATE_NAMESPACE_FLAG_DESTROY: another Corvane that opened it
-    // keeps it.
     if (const auto close =
             win32::Kernel32Function<ClosePrivateNamespaceFunction>("ClosePrivateNamespace"))
         close(reinterpret_cast<HANDLE>(nameSpace), 0);

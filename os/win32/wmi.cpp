@@ -138,7 +138,7 @@ HRESULT win32::RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
     const auto started = ::_beginthreadex(nullptr, 0, os::RunWork, handedOver, 0, nullptr);
     if (started == 0) {
         delete handedOver;
-        return E_OUTOFMEMORY;
+        return HRESULT_FROM_WIN32(_doserrno);
     }
     const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(reinterpret_cast<HANDLE>(started));
     const DWORD start = ::GetTickCount();
@@ -261,7 +261,9 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     const auto outcome = std::make_shared<WmiOutcome>();
     const HRESULT hr =
         win32::RunWithinLimit([call, outcome] { *outcome = InvokeNow(call); }, call.limitMs);
-    return SUCCEEDED(hr) ? *outcome : Raised(hr);
+    // Not Raised(): its text would need COM, which is the worker's.
+    return SUCCEEDED(hr) ? *outcome
+                         : WmiOutcome{WmiStatus::Raised, 0, static_cast<int32_t>(hr), {}};
 }
 
 RestorePointList ListRestorePoints(uint32_t limitMs) {
