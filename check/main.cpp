@@ -33,6 +33,7 @@ constexpr int kIdCancel = 2;
 constexpr uint32_t kWmiLimitMs = 3 * 60 * 1000;  // a healthy WMI lists in seconds
 constexpr DWORD kProbeWaitMs = 5000;
 const wchar_t kProbe[] = L"CorvaneCheck: the debugger output reaches the check";
+const wchar_t kClosing[] = L"CorvaneCheck: Corvane has ended";
 
 // Shown first, and at the top of the report.
 const wchar_t* const kWarning[] = {
@@ -85,29 +86,30 @@ bool IsConsoleClass(const std::wstring& name) {
     return name == L"ConsoleWindowClass" || name == L"CASCADIA_HOSTING_WINDOW_CLASS";
 }
 
-// Programs that show a console window for another program.
-bool IsConsoleHost(std::wstring exe) {
-    for (wchar_t& c : exe) c = static_cast<wchar_t>(::towlower(c));
-    return exe == L"conhost.exe" || exe == L"openconsole.exe" || exe == L"windowsterminal.exe" ||
-           exe == L"csrss.exe";
-}
-
 std::wstring ClassName(HWND window) {
     wchar_t name[64] = {};
     ::GetClassNameW(window, name, 64);
     return name;
 }
 
+// When a process was created, 0 where it cannot be read (it ended, or it
+// is protected).
+uint64_t CreatedAt(DWORD processId) {
+    // PROCESS_QUERY_LIMITED_INFORMATION (Vista and later) opens more
+    // processes; XP knows only the full right.
+    unique_handle process(::OpenProcess(0x1000, FALSE, processId));
+    if (!process) process.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
+    return uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime;
+}
+
 // What the check sees while Corvane runs: Corvane's processes, the windows
 // being shown and the foreground, as Windows reports them to the hooks.
 struct Watch {
-    struct Process {
-        DWORD parent;
-        std::wstring exe;
-    };
     DWORD corvane = 0;
-    std::set<DWORD> family;              // Corvane and its descendants, while they live
-    std::map<DWORD, Process> processes;  // as the last snapshot had them
+    check::Family family;          // Corvane and its descendants, while they live
+    check::ProcessList processes;  // as the last snapshot had them
     std::set<HWND> foreground, statusWindows, consolesSeen;
     bool statusShownSeen = false;
     std::vector<check::ConsoleWindow> consoles;
@@ -123,30 +125,12 @@ struct Watch {
         for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
              more = ::Process32NextW(snapshot.get(), &entry))
             processes[entry.th32ProcessID] = {entry.th32ParentProcessID, entry.szExeFile};
-        std::set<DWORD> alive;
-        for (DWORD id : family)
-            if (processes.count(id)) alive.insert(id);
-        family.swap(alive);
-        for (bool grew = true; grew;) {
-            grew = false;
-            for (const auto& process : processes)
-                if (family.count(process.second.parent) && process.first != process.second.parent)
-                    grew = family.insert(process.first).second || grew;
-        }
+        family = check::FamilyNow(family, processes, CreatedAt);
     }
 
-    // Corvane's when its process is one of Corvane's, or a console host
-    // started for one; another program's only when its parent lives and
-    // is none of Corvane's.
     check::ConsoleWindow::Owner OwnerOf(DWORD processId) {
-        using Owner = check::ConsoleWindow::Owner;
         Refresh();
-        if (family.count(processId)) return Owner::Corvane;  // a host's parent too
-        const auto process = processes.find(processId);
-        if (processId == 0 || process == processes.end()) return Owner::Unknown;
-        if (IsConsoleHost(process->second.exe) || !processes.count(process->second.parent))
-            return Owner::Unknown;
-        return Owner::Other;
+        return check::OwnerOf(processId, family, processes, CreatedAt);
     }
 
     void Shown(HWND window) {
@@ -239,6 +223,20 @@ void ProveCapture(DebugOutputCapture& capture, check::Run& run) {
     }
 }
 
+// Once Corvane has ended: the check's closing line, and whether the capture
+// hears it within a few seconds. Writers take the debugger output's buffer
+// in turn, so every line Corvane wrote has been read before it.
+bool Drain(DebugOutputCapture& capture) {
+    ::OutputDebugStringW(kClosing);
+    const DWORD start = ::GetTickCount();
+    for (DWORD waited = 0; waited < kProbeWaitMs; waited = ::GetTickCount() - start) {
+        for (const std::wstring& line : capture.MessagesOf(::GetCurrentProcessId()))
+            if (line == kClosing) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
 // Starts Corvane.exe in its folder, as a double-click would, and watches it
 // until it ends or the time limit: its status text, its final box (answered
 // Cancel), and every console window shown meanwhile.
@@ -271,7 +269,10 @@ check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes) {
     }
     const unique_handle process(started.hProcess), thread(started.hThread);
     watch.corvane = started.dwProcessId;
-    watch.family = {started.dwProcessId};
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+        watch.family = {
+            {started.dwProcessId, uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime}};
     ::ResumeThread(thread.get());
     run.started = true;
     const DWORD start = ::GetTickCount();
@@ -298,7 +299,8 @@ check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes) {
     run.seconds = elapsed();
     DWORD exitCode = 0;
     if (!run.timedOut && ::GetExitCodeProcess(process.get(), &exitCode)) run.exitCode = exitCode;
-    Pump(process.get(), 200);  // the last events, and the reader's last message
+    Pump(process.get(), 200);  // the last events
+    run.traceDrained = run.traceError == 0 && Drain(capture);
     for (HWND window : watch.statusWindows)
         run.statusInFront = run.statusInFront || watch.foreground.count(window) > 0;
     run.statusShownSeen = watch.statusShownSeen;
@@ -326,14 +328,6 @@ bool Write(const std::wstring& path, const std::string& report) {
     return std::fclose(out) == 0 && written;
 }
 
-// The time limit: digits only, 1 to 1440 minutes (a day).
-bool Minutes(const wchar_t* text, uint32_t& minutes) {
-    const size_t length = std::wcslen(text);
-    if (length == 0 || length > 4 || std::wcsspn(text, L"0123456789") != length) return false;
-    minutes = std::wcstoul(text, nullptr, 10);
-    return minutes >= 1 && minutes <= 1440;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -342,7 +336,7 @@ int wmain(int argc, wchar_t** argv) {
     win32::RestrictDllSearchPath();
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     uint32_t minutes = 60;
-    if (argc > 2 || (argc == 2 && !Minutes(argv[1], minutes))) {
+    if (argc > 2 || (argc == 2 && !check::ParseMinutes(argv[1], minutes))) {
         Print(L"Usage: CorvaneCheck.exe [MINUTES]");
         Print(L"  MINUTES: how long Corvane.exe may run, 1 to 1440 (60 by default)");
         return Finish(2);
@@ -361,12 +355,16 @@ int wmain(int argc, wchar_t** argv) {
     const check::SystemState after = check::ReadSystemState(machine, kWmiLimitMs);
     const std::vector<check::Finding> findings = check::Findings(machine, before, run, after);
 
-    std::vector<std::wstring> lines(std::begin(kWarning), std::end(kWarning));
+    std::vector<std::wstring> lines;
+    if (const auto headline = check::Headline(run)) lines.push_back(*headline);
+    const size_t shown = lines.size();  // the warning was shown already
+    lines.insert(lines.end(), std::begin(kWarning), std::end(kWarning));
     for (const std::wstring& line : check::ReportLines(machine, before, run, after, findings))
         lines.push_back(line);
     std::string report;
     for (const std::wstring& line : lines) report += Utf8(line) + "\r\n";
-    for (size_t i = std::size(kWarning); i < lines.size(); ++i) Print(lines[i]);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (i < shown || i >= shown + std::size(kWarning)) Print(lines[i]);
     // Beside the check; where that folder is not writable, in the temporary one.
     const std::wstring name = ReportName(machine.computer);
     std::wstring path = folder + name;

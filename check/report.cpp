@@ -3,6 +3,7 @@
 #include "app/workflow.h"
 
 #include <cstdio>
+#include <cwctype>
 
 namespace check {
 
@@ -126,7 +127,12 @@ bool IsErrorLine(const std::wstring& line) {
     return false;
 }
 
-// Why the run shows nothing about the state Corvane leaves; empty once it ended.
+bool AnotherCorvaneRan(const Run& run) {
+    return run.exitCode && *run.exitCode == kAnotherCorvaneRan;
+}
+
+// Why the run shows nothing about the state Corvane leaves; empty once it
+// ended, having done its work.
 std::wstring Unfinished(const Run& run) {
     if (!run.started)
         return run.startError == 0 ? L"Corvane.exe was not started"
@@ -135,14 +141,17 @@ std::wstring Unfinished(const Run& run) {
     if (run.timedOut)
         return L"Corvane.exe did not end within " + std::to_wstring(run.minutes) + L" minutes";
     if (!run.exitCode) return L"Corvane's exit code could not be read";
+    if (AnotherCorvaneRan(run)) return L"another Corvane was running";
     return L"";
 }
 
-// A finding about the run: a run that never began shows nothing, and one
-// that did not end shows no PASS; a FAIL it saw (definite) stays one.
+// A finding about the run: a run that never began, or that did nothing as
+// another Corvane ran, shows nothing, and one that did not end shows no
+// PASS; a FAIL it saw (definite) stays one.
 Finding AboutTheRun(Finding finding, const Run& run, bool failIsDefinite) {
     const std::wstring why = Unfinished(run);
-    if (why.empty() || (run.started && failIsDefinite && finding.verdict == Verdict::Fail))
+    if (why.empty() || (run.started && failIsDefinite && finding.verdict == Verdict::Fail &&
+                        !AnotherCorvaneRan(run)))
         return finding;
     return {Verdict::NotShown, finding.text + L" (" + why + L")"};
 }
@@ -161,7 +170,8 @@ Finding Outcome(const SystemState& before, const Run& run, const SystemState& af
     if (!run.started || run.timedOut)
         return {Verdict::Fail,
                 L"outcome: " + Unfinished(run) + (run.timedOut ? L"; it was left running" : L"")};
-    if (!run.exitCode) return {Verdict::NotShown, L"outcome: " + Unfinished(run)};
+    if (!run.exitCode || AnotherCorvaneRan(run))
+        return {Verdict::NotShown, L"outcome: " + Unfinished(run)};
     const std::wstring exit = L"exit code " + std::to_wstring(static_cast<int32_t>(*run.exitCode));
     if (!before.pointsListed || !after.pointsListed)
         return {Verdict::NotShown, L"outcome: " + exit +
@@ -286,6 +296,11 @@ Finding TraceErrors(const Run& run) {
         return {Verdict::NotShown,
                 L"trace errors: the check's own line never came back, so no line of Corvane's "
                 L"could have (is a debugger attached to the check?)"};
+    if (!run.traceDrained)
+        return {Verdict::NotShown,
+                L"trace errors: the check's closing line did not come back after Corvane ended, "
+                L"so Corvane's last lines may be missing (" +
+                    std::to_wstring(run.trace.size()) + L" lines traced)"};
     // Each error with the detail lines that follow it ("\t\t- ...").
     std::vector<std::wstring> errors;
     bool inError = false;
@@ -307,7 +322,58 @@ Finding TraceErrors(const Run& run) {
                 Seconds(*run.probeSeconds) + L" s)"};
 }
 
+bool IsConsoleHost(std::wstring exe) {
+    for (wchar_t& c : exe) c = static_cast<wchar_t>(std::towlower(c));
+    return exe == L"conhost.exe" || exe == L"openconsole.exe" || exe == L"windowsterminal.exe" ||
+           exe == L"csrss.exe";
+}
+
 }  // namespace
+
+Family FamilyNow(const Family& members, const ProcessList& processes,
+                 const CreationTime& createdOf) {
+    Family family;
+    for (const auto& [id, created] : members)
+        if (processes.count(id) && createdOf(id) == created) family[id] = created;
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const auto& [id, process] : processes) {
+            const auto parent = family.find(process.parent);
+            if (id == process.parent || parent == family.end() || family.count(id)) continue;
+            const uint64_t created = createdOf(id);
+            if (created == 0 || created < parent->second) continue;
+            family[id] = created;
+            grew = true;
+        }
+    }
+    return family;
+}
+
+ConsoleWindow::Owner OwnerOf(uint32_t processId, const Family& family, const ProcessList& processes,
+                             const CreationTime& createdOf) {
+    using Owner = ConsoleWindow::Owner;
+    if (family.count(processId)) return Owner::Corvane;  // a host's parent too
+    const auto process = processes.find(processId);
+    if (processId == 0 || process == processes.end()) return Owner::Unknown;
+    const uint32_t parent = process->second.parent;
+    if (IsConsoleHost(process->second.exe) || !processes.count(parent)) return Owner::Unknown;
+    const uint64_t created = createdOf(processId), parentCreated = createdOf(parent);
+    if (created == 0 || parentCreated == 0 || parentCreated > created) return Owner::Unknown;
+    return Owner::Other;
+}
+
+bool ParseMinutes(const std::wstring& text, uint32_t& minutes) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of(L"0123456789") != text.npos)
+        return false;
+    minutes = static_cast<uint32_t>(std::stoul(text));
+    return minutes >= 1 && minutes <= 1440;
+}
+
+std::optional<std::wstring> Headline(const Run& run) {
+    if (!AnotherCorvaneRan(run)) return std::nullopt;
+    return L"Another Corvane was running: this one ended at once with exit code 1618 and did "
+           L"nothing, so nothing about its run is shown.";
+}
 
 std::vector<Finding> Findings(const Machine& machine, const SystemState& before, const Run& run,
                               const SystemState& after) {

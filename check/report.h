@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,6 +15,9 @@ namespace check {
 
 // An error code of a reading that was never made.
 constexpr uint32_t kNotRead = 0xFFFFFFFF;
+
+// Corvane's exit code when another Corvane was running: it did nothing.
+constexpr uint32_t kAnotherCorvaneRan = 1618;
 
 struct RestorePoint {
     uint32_t sequenceNumber = 0;
@@ -93,8 +98,43 @@ struct Run {
     std::vector<ConsoleWindow> consoleWindows;
     uint32_t traceError = kNotRead;      // 0: the debugger output was read
     std::optional<double> probeSeconds;  // when the check's own line came back
+    // The check's closing line, written once Corvane had ended, came back:
+    // the debugger output is one buffer that writers take in turn, so every
+    // line Corvane wrote was read before it.
+    bool traceDrained = false;
     std::vector<std::wstring> trace;
 };
+
+// A process as a snapshot lists it.
+struct ProcessEntry {
+    uint32_t parent = 0;
+    std::wstring exe;
+};
+using ProcessList = std::map<uint32_t, ProcessEntry>;
+// When a process was created (FILETIME ticks); 0 where it cannot be read.
+using CreationTime = std::function<uint64_t(uint32_t processId)>;
+// Processes by number, with their creation times.
+using Family = std::map<uint32_t, uint64_t>;
+
+// Corvane's family as it is now: each member still listed as the same
+// process (created when it was), and every listed process whose parent is a
+// member and that was created after it. A number that Windows gave again,
+// to a process older than the one that had it, adopts nothing.
+Family FamilyNow(const Family& family, const ProcessList& processes, const CreationTime& createdOf);
+
+// Whose a console window is, by its process: Corvane's for one of its
+// family; another program's only for a process still listed whose parent
+// is listed too, none of Corvane's, created before it, and no console host
+// (which shows windows for others); anything else is not known, a process
+// that ended before it was looked up included.
+ConsoleWindow::Owner OwnerOf(uint32_t processId, const Family& family, const ProcessList& processes,
+                             const CreationTime& createdOf);
+
+// The time limit argument: digits only, 1 to 1440 minutes (a day).
+bool ParseMinutes(const std::wstring& text, uint32_t& minutes);
+
+// The report's first line, where the run needs one before anything else.
+std::optional<std::wstring> Headline(const Run& run);
 
 enum class Verdict { Pass, Fail, NotShown };
 struct Finding {

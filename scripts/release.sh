@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the programs that are shipped: dist/Corvane.exe and, beside it, the
 # check testers run on a real Windows, dist/CorvaneCheck.exe; each stripped,
-# with its version block, icon and manifest, and its own .sha256.
+# with its version block, icon and manifest, and its own .sha256. The
+# deployment tools' detection script, dist/Detect-CorvaneRestorePoint.ps1,
+# goes with them, with its .sha256.
 # Reproducible: two builds of the same commit give the same bytes, so anyone
 # can check a shipped file against the sources.
 #
@@ -11,7 +13,8 @@
 #   CORVANE_SIGN_TIMESTAMP_URL  an RFC 3161 timestamp server (optional)
 # A signed release also has dist/Corvane.unsigned.exe.sha256 (and likewise
 # for the check), the hash of the bytes the build gave; removing the
-# signature gives them back exactly.
+# signature gives them back exactly. The script is signed too, as PowerShell
+# checks it (a signature block at its end).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +27,8 @@ outputs=()
 for program in "${programs[@]}"; do
     outputs+=(dist/$program.exe dist/$program.exe.sha256 dist/$program.unsigned.exe.sha256)
 done
+script=Detect-CorvaneRestorePoint.ps1
+outputs+=(dist/$script dist/$script.sha256)
 rm -f "${outputs[@]}"
 tmp=$(mktemp -d)
 finished=false
@@ -106,6 +111,14 @@ if $signing; then
     offline=()
     if [[ $(osslsigncode verify --help 2>&1 || true) == *-ignore-crl* ]]; then offline=(-ignore-crl); fi
     for program in "${programs[@]}"; do sign "$program"; done
+    if ! timeout 300 osslsigncode sign -pkcs12 "$pfx" -readpass "$pass" -h sha256 "${timestamp[@]}" \
+            -in "deploy/$script" -out "$tmp/$script" >"$tmp/sign.log" 2>&1 ||
+        ! timeout 60 osslsigncode verify -CAfile "$tmp/trusted.pem" "${offline[@]}" -in "$tmp/$script" \
+            >"$tmp/verify.log" 2>&1; then
+        echo "release: $script could not be signed and verified:" >&2
+        cat "$tmp/sign.log" >&2
+        exit 1
+    fi
 fi
 
 mkdir -p dist
@@ -122,6 +135,9 @@ for program in "${programs[@]}"; do
         echo "dist/$program.exe: $(stat -c %s dist/$program.exe) bytes, sha256 $hash"
     fi
 done
+if $signing; then cp "$tmp/$script" dist/; else cp "deploy/$script" dist/; fi
+(cd dist && sha256sum $script > $script.sha256)
+echo "dist/$script: sha256 $(cut -d' ' -f1 dist/$script.sha256)"
 if ! $signing; then
     echo "release: CORVANE_SIGN_PFX is not set: the programs in dist/ are unsigned" >&2
 elif [ ${#timestamp[@]} = 0 ]; then

@@ -42,6 +42,7 @@ Scenario Made() {
     s.run.hookError = s.run.traceError = 0;
     s.run.statusShownSeen = true;
     s.run.probeSeconds = 0.1;
+    s.run.traceDrained = true;
     return s;
 }
 Scenario Failed() {
@@ -109,6 +110,9 @@ TEST(CheckReport, EachObservationGivesItsVerdict) {
         {"error lines", Made, [](Scenario& s) { s.run.trace = {L"Module1\\Main VB ERROR 5", L"\t\t- Access is denied."}; }, L"trace errors", V::Fail, false},
         {"own line never came back", Made, [](Scenario& s) { s.run.probeSeconds.reset(); }, L"trace errors", V::NotShown, false},
         {"capture not read", Made, [](Scenario& s) { s.run.traceError = 183; }, L"trace errors", V::NotShown, false},
+        {"capture not heard to its end", Made, [](Scenario& s) { s.run.traceDrained = false; }, L"trace errors", V::NotShown, false},
+        {"another Corvane ran", Failed, [](Scenario& s) { s.run.exitCode = 1618; s.run.box.reset(); s.run.labels.clear();
+             s.run.trace = {L"Module1\\Main VB ERROR 5"}; s.before.services[0].startType = 4; }, L"outcome", V::NotShown, true},
         {"a new point of another description", Made, [](Scenario& s) { s.after.points.back().description = L"Update"; }, L"outcome", V::Fail, false},
         {"a new point of another type", Made, [](Scenario& s) { s.after.points.back().type = 12; }, L"outcome", V::Fail, false},
         {"0 without a new point", Made, [](Scenario& s) { s.after.points = s.before.points; }, L"outcome", V::Fail, false},
@@ -135,6 +139,56 @@ TEST(CheckReport, EachObservationGivesItsVerdict) {
         }
         EXPECT_TRUE(found) << "no finding " << c.finding;
         EXPECT_FALSE(ReportLines(s.machine, s.before, s.run, s.after, findings).empty());
+    }
+}
+
+// A Corvane that ended with 1618 did nothing: the report says so first.
+TEST(CheckReport, ASecondCorvaneIsReadAsOneThatDidNothing) {
+    Scenario s = Failed();
+    EXPECT_FALSE(Headline(s.run));
+    s.run.exitCode = 1618;
+    s.run.trace = {L"Module1\\Main VB ERROR 5"};  // a FAIL of a run that did its work
+    const std::optional<std::wstring> headline = Headline(s.run);
+    ASSERT_TRUE(headline);
+    EXPECT_EQ(headline->rfind(L"Another Corvane was running", 0), 0u);
+    EXPECT_EQ(ExitCode(Findings(s.machine, s.before, s.run, s.after)), 3);
+}
+
+// A process is Corvane's child only if it was created after the parent it
+// names: a number Windows gave again adopts nothing, and a process gone
+// before it was looked up is nobody's known.
+TEST(CheckReport, CorvanesFamilyByNumbersAndCreationTimes) {
+    using Owner = ConsoleWindow::Owner;
+    const ProcessList processes = {
+        {10, {1, L"Corvane.exe"}}, {11, {10, L"cmd.exe"}},   {12, {11, L"conhost.exe"}},
+        {13, {10, L"reused.exe"}}, {20, {1, L"other.exe"}},  {21, {20, L"tool.exe"}},
+        {22, {30, L"orphan.exe"}}, {23, {24, L"older.exe"}}, {24, {1, L"newer.exe"}}};
+    const std::map<uint32_t, uint64_t> times = {{1, 1},  {10, 100}, {11, 110}, {12, 120}, {13, 50},
+                                                {20, 5}, {21, 30},  {22, 40},  {23, 60},  {24, 70}};
+    const CreationTime createdOf = [&times](uint32_t id) {
+        const auto found = times.find(id);
+        return found == times.end() ? uint64_t{0} : found->second;
+    };
+    const Family family = FamilyNow({{10, 100}}, processes, createdOf);
+    EXPECT_EQ(family, (Family{{10, 100}, {11, 110}, {12, 120}}));
+    EXPECT_TRUE(FamilyNow({{10, 99}}, processes, createdOf).empty()) << "10 is another process now";
+    const std::pair<uint32_t, Owner> owners[] = {{12, Owner::Corvane}, {21, Owner::Other},
+                                                 {13, Owner::Unknown}, {22, Owner::Unknown},
+                                                 {23, Owner::Unknown}, {99, Owner::Unknown}};
+    for (const auto& [id, owner] : owners)
+        EXPECT_EQ(OwnerOf(id, family, processes, createdOf), owner) << id;
+}
+
+TEST(CheckReport, TheTimeLimitIsOneToFourteenHundredFortyMinutes) {
+    const std::pair<const wchar_t*, uint32_t> cases[] = {{L"1", 1},    {L"60", 60}, {L"1440", 1440},
+                                                         {L"1441", 0}, {L"0", 0},   {L"5x", 0},
+                                                         {L"", 0},     {L"-5", 0},  {L"01440", 0}};
+    for (const auto& [text, minutes] : cases) {
+        uint32_t parsed = 0;
+        EXPECT_EQ(ParseMinutes(text, parsed), minutes != 0) << text;
+        if (minutes) {
+            EXPECT_EQ(parsed, minutes) << text;
+        }
     }
 }
 

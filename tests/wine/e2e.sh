@@ -36,7 +36,7 @@ wmi_stand_in() {  # MODE: WMI connections fail ("missing") or hang ("hang"); see
     cp "$wbemprox" "$e2e_out/wbemprox.saved" && cp "$build/tests/wine/wmi_stand_in.dll" "$wbemprox"
     export E2E_DLL_OVERRIDES="wbemprox=n" CORVANE_WMI_STAND_IN=$1
 }
-trap 'rm -f "${placed[@]}"; rm -rf "$windows/system32/restore"; wmi_back' EXIT
+trap 'rm -f "${placed[@]}"; rm -rf "$windows/system32/restore"; wmi_back; chattr -i "$e2e_out/held" 2>/dev/null' EXIT
 expect_logged() {  # STAND-IN LINE-PART
     grep -q -F -- "$2" "$1.log" 2>/dev/null || fail "$(basename "$1") did not record $2"
 }
@@ -309,6 +309,34 @@ check() {
             fail "$run: the report's trace differs from Wine's (above)"
         expect_not_started 'rstrui\|shutdown\|wineboot'
     done
+    # While another Corvane holds the guard, Corvane does nothing: the report
+    # says so on its first line, and the check ends with 3. From a folder it
+    # cannot write (root writes anywhere but into an immutable folder), the
+    # report goes to the temporary folder; with no temporary folder either,
+    # there is no report, and the check ends with 2.
+    local held=$e2e_out/held temp=(TEMP TMP) saved=() reports
+    reports=$(echo "$WINEPREFIX"/drive_c/users/*/Temp)
+    mkdir -p "$held" && cp "$build/CorvaneCheck.exe" "$build/Corvane.exe" "$held/" && rm -f "$reports"/CorvaneCheck-*.txt
+    chattr +i "$held" || fail "chattr +i could not make a folder that root cannot write to"
+    e2e_observer_options=hold-guard
+    e2e_run 0 100 held/CorvaneCheck.exe 3
+    report=$(ls "$reports"/CorvaneCheck-*.txt 2>/dev/null)
+    [ "$(cat "$e2e_out/corvane.rc")" = 3 ] && grep -q "^Report: C:.*\\\\Temp\\\\CorvaneCheck-" "$e2e_out/corvane.stdout" &&
+        head -n 1 "$report" | grep -q '^Another Corvane was running: ' ||
+        fail "beside another Corvane, from a folder it cannot write: no exit code 3, or no report saying so first in the temporary folder"
+    rm -f "$reports"/CorvaneCheck-*.txt
+    for name in "${temp[@]}"; do
+        saved+=("$(wine_reg query 'HKCU\Environment' /v $name | awk -v n=$name '$1 == n { print $2 "|" $3 }')")
+        wine_reg add 'HKCU\Environment' /v $name /d 'C:\no-such-folder' /f >/dev/null
+    done
+    e2e_run 0 100 held/CorvaneCheck.exe 3
+    for i in 0 1; do
+        wine_reg add 'HKCU\Environment' /v ${temp[i]} /t "${saved[i]%%|*}" /d "${saved[i]#*|}" /f >/dev/null
+    done
+    chattr -i "$held"
+    [ "$(cat "$e2e_out/corvane.rc")" = 2 ] && [ "$(grep -c 'The report could not be written to' "$e2e_out/corvane.stdout")" = 2 ] &&
+        ! ls "$reports"/CorvaneCheck-*.txt "$held"/CorvaneCheck-*.txt 2>/dev/null ||
+        fail "with nowhere to write the report: no exit code 2, or a report after all"
     # A time limit that is not 1 to 1440 minutes runs nothing.
     (cd "$e2e_out" && WINEDEBUG=-all timeout 60 wine CorvaneCheck.exe -5 > usage.txt 2>/dev/null)
     [ $? = 2 ] && grep -q '^Usage: CorvaneCheck.exe \[MINUTES\]' "$e2e_out/usage.txt" &&

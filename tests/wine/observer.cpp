@@ -6,10 +6,14 @@
 // of that name appears in the current directory, sends the window
 // WM_QUERYENDSESSION ("send-query") and WM_ENDSESSION TRUE ("send-end"), as
 // Windows does at a logoff, leaving "query-sent" and "end-sent" behind.
+// With "hold-guard" it holds Corvane's one-at-a-time guard, as a running
+// Corvane does, until a CorvaneCheck.exe has come and gone.
 //
-//   observer.exe <button-id> <seconds> [close-during-full-repair|session]
+//   observer.exe <button-id> <seconds> [close-during-full-repair|session|hold-guard]
 #include <windows.h>
 #include <winternl.h>
+// After windows.h, which it relies on.
+#include <tlhelp32.h>
 
 #include "check/corvane_windows.h"
 
@@ -135,12 +139,39 @@ int EndTheSession(DWORD seconds) {
     return 0;
 }
 
+bool CheckRuns() {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found;
+         more = ::Process32NextW(snapshot, &entry))
+        found = ::lstrcmpiW(entry.szExeFile, L"CorvaneCheck.exe") == 0;
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+// The global name: Wine has no private namespaces.
+int HoldTheGuard(DWORD seconds) {
+    HANDLE guard = ::CreateMutexW(nullptr, TRUE, L"Global\\Brindlemoor.Corvane.Run");
+    bool seen = false;
+    for (DWORD waited = 0; guard && waited < seconds * 10; ++waited, ::Sleep(100)) {
+        const bool runs = CheckRuns();
+        if (seen && !runs) break;
+        seen = seen || runs;
+    }
+    std::printf("guard.held=%s\n", guard && seen ? "yes" : "no");
+    if (guard) ::CloseHandle(guard);
+    return guard && seen ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     const int answer = std::wcstol(argv[1], nullptr, 10);
     const DWORD seconds = std::wcstoul(argv[2], nullptr, 10);
     const std::wstring mode = argc > 3 ? argv[3] : L"";
     g_closeDuringRepair = mode == L"close-during-full-repair";
+    if (mode == L"hold-guard") return HoldTheGuard(seconds);
 
     g_status = WaitFor(corvane_windows::StatusWindow, seconds);
     if (!g_status) return std::fprintf(stderr, "observer: no status window\n"), 1;

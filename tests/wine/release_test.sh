@@ -33,9 +33,14 @@ for copy in "${copies[@]}"; do
     [ "$copy" = "${copies[1]}" ] && export CORVANE_SIGN_PFX=$key/cert.pfx CORVANE_SIGN_PASSWORD_FILE=$key/password
     timeout 600 "$copy/scripts/release.sh" > "$copy.log" 2>&1 ||
         { failed "scripts/release.sh failed in $copy:"; tail -n 20 "$copy.log"; exit 1; }
-    (cd "$copy/dist" && sha256sum --check --status Corvane.exe.sha256 CorvaneCheck.exe.sha256) ||
-        failed "$copy/dist: the .sha256 files do not check"
+    (cd "$copy/dist" && sha256sum --check --status Corvane.exe.sha256 CorvaneCheck.exe.sha256 \
+        Detect-CorvaneRestorePoint.ps1.sha256) || failed "$copy/dist: the .sha256 files do not check"
 done
+# The detection script, as written in the first copy, signed in the second.
+script=Detect-CorvaneRestorePoint.ps1
+cmp -s "${copies[0]}/dist/$script" "$source/deploy/$script" || failed "dist/$script is not deploy/$script"
+timeout 60 osslsigncode verify -CAfile "$key/cert.pem" -in "${copies[1]}/dist/$script" > "$key/verify.log" 2>&1 ||
+    failed "$script: the signature does not verify against the test certificate"
 # Each program shipped: its execution level, imports list and subsystem.
 for shipped in "Corvane asInvoker imports.txt 2" "CorvaneCheck requireAdministrator check-imports.txt 3"; do
     read -r name level imports subsystem <<<"$shipped"
@@ -67,5 +72,5 @@ for case in "cert.pfx wrong" "bad.pfx password"; do
     [ -n "$err" ] && [ "$(wc -l <<<"$err")" = 1 ] || failed "$case: not one line on stderr: $err"
     [ -z "$(ls -A "${copies[1]}/dist")" ] || failed "$case: files left in dist/"
 done
-[ "$fail" = 0 ] && echo "PASS: both programs reproducible, signed and checked"
+[ "$fail" = 0 ] && echo "PASS: both programs reproducible, signed and checked, the detection script beside them"
 exit $fail
