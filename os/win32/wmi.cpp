@@ -9,6 +9,77 @@
 #include <functional>
 #include <memory>
 
+namespace win32 {
+
+namespace {
+
+unsigned __stdcall RunWork(void* work) {
+    const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(work));
+    (*owned)();
+    return 0;
+}
+
+// S_FALSE for a property that reads as null.
+HRESULT ReadText(IWbemClassObject* instance, const wchar_t* property, std::wstring& text) {
+    win32::ScopedVariant value;
+    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
+    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
+        return S_FALSE;
+    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
+    if (SUCCEEDED(hr) && value.get()->bstrVal) text = value.get()->bstrVal;
+    return hr;
+}
+
+// A uint32 property arrives as VT_I4 holding the same bits; S_FALSE for null.
+HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t& number) {
+    win32::ScopedVariant value;
+    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
+    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
+        return S_FALSE;
+    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
+    if (SUCCEEDED(hr)) number = value.get()->lVal;
+    return hr;
+}
+
+}  // namespace
+
+HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
+    auto* handedOver = new std::function<void()>(std::move(work));
+    const auto started = ::_beginthreadex(nullptr, 0, RunWork, handedOver, 0, nullptr);
+    if (started == 0) {
+        delete handedOver;
+        return HRESULT_FROM_WIN32(_doserrno);
+    }
+    const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(reinterpret_cast<HANDLE>(started));
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        os::DispatchPendingMessages();
+        const DWORD waited = ::GetTickCount() - start;  // right across the wrap
+        if (limitMs != 0 && waited >= limitMs) return WBEM_E_TIMED_OUT;
+        const DWORD slice = limitMs != 0 && limitMs - waited < 100 ? limitMs - waited : 100;
+        switch (os::WaitForObjectOrInput(reinterpret_cast<os::Handle>(thread.get()), slice)) {
+        case os::WaitResult::Signalled:
+            return S_OK;
+        case os::WaitResult::Failed:
+            return HRESULT_FROM_WIN32(::GetLastError());
+        default:
+            break;
+        }
+    }
+}
+
+HRESULT ReadRestorePoint(IWbemClassObject* instance, os::RestorePoint& point) {
+    int32_t sequence = 0;
+    HRESULT hr = ReadNumber(instance, L"SequenceNumber", sequence);
+    if (hr == S_OK) hr = ReadText(instance, L"CreationTime", point.creationTime);
+    if (hr == S_OK) hr = ReadText(instance, L"Description", point.description);
+    if (hr == S_OK) hr = ReadNumber(instance, L"RestorePointType", point.type);
+    point.sequenceNumber = static_cast<uint32_t>(sequence);
+    return hr;
+}
+
+}  // namespace win32
+
 namespace os {
 
 namespace {
@@ -123,45 +194,6 @@ bool DeclaredType(IWbemClassObject* signature, const std::wstring& name, CIMTYPE
     return SUCCEEDED(signature->Get(name.c_str(), 0, value.put(), &type, nullptr));
 }
 
-unsigned __stdcall RunWork(void* work) {
-    const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(work));
-    (*owned)();
-    return 0;
-}
-
-}  // namespace
-
-}  // namespace os
-
-HRESULT win32::RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
-    auto* handedOver = new std::function<void()>(std::move(work));
-    const auto started = ::_beginthreadex(nullptr, 0, os::RunWork, handedOver, 0, nullptr);
-    if (started == 0) {
-        delete handedOver;
-        return HRESULT_FROM_WIN32(_doserrno);
-    }
-    const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(reinterpret_cast<HANDLE>(started));
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        os::DispatchPendingMessages();
-        const DWORD waited = ::GetTickCount() - start;  // right across the wrap
-        if (limitMs != 0 && waited >= limitMs) return WBEM_E_TIMED_OUT;
-        const DWORD slice = limitMs != 0 && limitMs - waited < 100 ? limitMs - waited : 100;
-        switch (os::WaitForObjectOrInput(reinterpret_cast<os::Handle>(thread.get()), slice)) {
-        case os::WaitResult::Signalled:
-            return S_OK;
-        case os::WaitResult::Failed:
-            return HRESULT_FROM_WIN32(::GetLastError());
-        default:
-            break;
-        }
-    }
-}
-
-namespace os {
-
-namespace {
-
 // The call itself, on the thread that RunWithinLimit starts.
 WmiOutcome InvokeNow(const WmiMethodCall& call) {
     win32::ScopedComInit com(COINIT_MULTITHREADED);
@@ -216,28 +248,6 @@ WmiOutcome InvokeNow(const WmiMethodCall& call) {
     return outcome;
 }
 
-// S_FALSE for a property that reads as null.
-HRESULT ReadText(IWbemClassObject* instance, const wchar_t* property, std::wstring& text) {
-    win32::ScopedVariant value;
-    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
-    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
-        return S_FALSE;
-    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
-    if (SUCCEEDED(hr) && value.get()->bstrVal) text = value.get()->bstrVal;
-    return hr;
-}
-
-// A uint32 property arrives as VT_I4 holding the same bits; S_FALSE for null.
-HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t& number) {
-    win32::ScopedVariant value;
-    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
-    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
-        return S_FALSE;
-    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
-    if (SUCCEEDED(hr)) number = value.get()->lVal;
-    return hr;
-}
-
 RestorePointList ListNow() {
     RestorePointList list;
     const HRESULT hr = win32::ForEachWmiInstance(
@@ -273,16 +283,6 @@ RestorePointList ListRestorePoints(uint32_t limitMs) {
 }
 
 }  // namespace os
-
-HRESULT win32::ReadRestorePoint(IWbemClassObject* instance, os::RestorePoint& point) {
-    int32_t sequence = 0;
-    HRESULT hr = os::ReadNumber(instance, L"SequenceNumber", sequence);
-    if (hr == S_OK) hr = os::ReadText(instance, L"CreationTime", point.creationTime);
-    if (hr == S_OK) hr = os::ReadText(instance, L"Description", point.description);
-    if (hr == S_OK) hr = os::ReadNumber(instance, L"RestorePointType", point.type);
-    point.sequenceNumber = static_cast<uint32_t>(sequence);
-    return hr;
-}
 
 HRESULT win32::ForEachWmiInstance(const std::wstring& nameSpace, const std::wstring& query,
                                   const std::function<HRESULT(IWbemClassObject*)>& visit) {
