@@ -18,29 +18,26 @@ namespace {
 
 const wchar_t kPolicyKey[] = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore";
 
-constexpr int32_t kHidden = 0;
-constexpr int32_t kNormal = 1;
-constexpr int kMinimised = 2;
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
+using library::Start;
 constexpr uint32_t kWorkstation = 1;  // VER_NT_WORKSTATION
 
 // Every repair command is awaited; neither its result nor its exit code
 // changes what comes next.
-void Run(const std::wstring& program, const std::wstring& parameters, int32_t windowStyle) {
+void Run(const std::wstring& program, const std::wstring& parameters, Start::Window window) {
     int32_t exitCode = 0;
-    library::RunProgram(program, parameters, true, windowStyle, exitCode, false);
+    library::RunProgram(program, parameters, {Start::Wait::UntilItEnds, window}, exitCode);
 }
 
 void RunHidden(const std::wstring& program, const std::wstring& parameters) {
-    Run(program, parameters, kHidden);
+    Run(program, parameters, Start::Window::Hidden);
 }
 
 // A hidden, awaited run whose exit code decides the next step; a program
 // that could not be run counts as failed (-1).
 int32_t ExitCodeOf(const std::wstring& program, const std::wstring& parameters) {
     int32_t exitCode = 0;
-    return library::RunProgram(program, parameters, true, kHidden, exitCode, false) ? exitCode : -1;
+    const Start hidden{Start::Wait::UntilItEnds, Start::Window::Hidden};
+    return library::RunProgram(program, parameters, hidden, exitCode) ? exitCode : -1;
 }
 
 std::wstring PolicyKeyDeletion() {
@@ -160,27 +157,6 @@ void EnableShadowCopyServices() {
     for (const wchar_t* serviceName : {L"VSS", L"swprv"}) EnableService(manager.get(), serviceName);
 }
 
-// CreateProcess never elevates; the shell asks the user's consent, with
-// redirection on as it needs. Windows starts the native file of the System32
-// path that was tested. Should a 32-bit shell look for it in SysWOW64
-// instead, the native directory's alias is tried once.
-void StartWithConsent(const std::wstring& path, int windowStyle) {
-    const std::wstring directory = os::SystemDirectory();
-    os::CallResult started = os::ShellExecuteWithVerb(L"runas", path, L"", directory, windowStyle);
-    const std::wstring system32 = SystemRoot() + L"\\system32\\";
-    const bool notFound =
-        started.lastError == kErrorFileNotFound || started.lastError == kErrorPathNotFound;
-    if (!started.ok && notFound && library::Is64bitWindows() &&
-        path.compare(0, system32.size(), system32) == 0)
-        started = os::ShellExecuteWithVerb(
-            L"runas", SystemRoot() + L"\\Sysnative\\" + path.substr(system32.size()), L"",
-            directory, windowStyle);
-    if (!started.ok)
-        library::Trace(L"StartSystemRestoreUI: no start with consent: " +
-                       std::to_wstring(started.lastError) + L" " +
-                       library::ErrorDescription(started.lastError));
-}
-
 }  // namespace
 
 // Its commands stand also in tests/sim_fixture.h and tests/wine/expected/quick-repair.txt.
@@ -221,8 +197,8 @@ void FullRepair(int32_t raisedError) {
     }
 
     if (library::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
-        Run(SystemRoot() + L"\\syswow64\\wmiprvse.exe", L"/regserver", kNormal);
-    Run(SystemRoot() + L"\\system32\\wmiprvse.exe", L"/regserver", kNormal);
+        Run(SystemRoot() + L"\\syswow64\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
+    Run(SystemRoot() + L"\\system32\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
 
     if (library::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
         RunHidden(L"cmd.exe", L"/c net stop srservice");
@@ -233,7 +209,7 @@ void FullRepair(int32_t raisedError) {
         Run(L"rundll32.exe",
             L"setupapi.dll,InstallHinfSection DefaultInstall " + std::wstring(mode) + SystemRoot() +
                 L"\\inf\\sr.inf",
-            kNormal);
+            Start::Window::Normal);
         RunHidden(L"cmd.exe", L"/c net start srservice");
     }
 
@@ -294,16 +270,12 @@ void StartSystemRestoreUI() {
         if (!library::DoesFileExist(path, false)) return;  // nothing to start
     }
     // The tests above looked at the native directory, so the start does
-    // too; the path is passed on its own, never searched for, and is the
-    // whole command line (quoted when it has a blank). Like every program
-    // Corvane starts, it runs in the system directory.
-    os::CreatedProcess started;
-    {
-        const library::RedirectionOff nativeSystem;
-        started = os::LaunchProcess(path, Argument(path), os::SystemDirectory(), kMinimised);
-    }
-    library::UniqueHandle process(started.process);  // not awaited
-    if (started.error == os::kErrorElevationRequired) StartWithConsent(path, kMinimised);
+    // too; the path is the whole command line (quoted when it has a blank),
+    // not awaited. Without the rights it needs, the user is asked.
+    int32_t unused = 0;
+    library::RunProgram(path, L"",
+                        {Start::Wait::No, Start::Window::Minimised, Start::Elevation::WithConsent},
+                        unused);
 }
 
 }  // namespace repairs

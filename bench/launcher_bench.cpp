@@ -18,6 +18,9 @@
 
 namespace {
 
+const library::Start kAwaitedHidden{library::Start::Wait::UntilItEnds,
+                                    library::Start::Window::Hidden};
+
 double Seconds() {
     LARGE_INTEGER now, frequency;
     ::QueryPerformanceCounter(&now);
@@ -71,7 +74,7 @@ int main(int argc, char** argv) {
 
     int32_t exitCode = 0;
     // One of each first, so that none pays for loading cmd.exe cold.
-    library::RunProgram(program, parameters, true, 0, exitCode, false);
+    library::RunProgram(program, parameters, kAwaitedHidden, exitCode);
     PlainRun(programPath, commandLine, false);
     PlainRun(programPath, commandLine, true);
 
@@ -79,7 +82,7 @@ int main(int argc, char** argv) {
     double launcher = 0, plain = 0, sameStart = 0;
     for (int i = 0; i < runs; ++i) {
         double start = Seconds();
-        if (!library::RunProgram(program, parameters, true, 0, exitCode, false)) return 1;
+        if (!library::RunProgram(program, parameters, kAwaitedHidden, exitCode)) return 1;
         launcher += Seconds() - start;
         start = Seconds();
         PlainRun(programPath, commandLine, false);

@@ -15,11 +15,36 @@ const wchar_t kSystemRunner[] = L"3rd Party Tools\\psexec.exe";
 
 // A safety net against a missed wake-up, not the pace of the wait.
 constexpr uint32_t kLongestWaitMs = 100;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+
+// The shell asks the user's consent, with redirection on as it needs.
+// Windows starts the native file of a System32 path. Should a 32-bit shell
+// look for it in SysWOW64 instead, the native directory's alias is tried
+// once.
+bool StartWithConsent(const std::wstring& path, int windowStyle) {
+    const std::wstring directory = os::SystemDirectory();
+    os::CallResult started = os::ShellExecuteWithVerb(L"runas", path, L"", directory, windowStyle);
+    const std::wstring system32 = os::WindowsDirectory() + L"\\system32\\";
+    const bool notFound =
+        started.lastError == kErrorFileNotFound || started.lastError == kErrorPathNotFound;
+    if (!started.ok && notFound && Is64bitWindows() &&
+        path.compare(0, system32.size(), system32) == 0)
+        started = os::ShellExecuteWithVerb(
+            L"runas", os::WindowsDirectory() + L"\\Sysnative\\" + path.substr(system32.size()), L"",
+            directory, windowStyle);
+    if (!started.ok)  // the trace keeps its historical name
+        Trace(L"StartSystemRestoreUI: no start with consent: " +
+              std::to_wstring(started.lastError) + L" " + ErrorDescription(started.lastError));
+    return started.ok;
+}
 
 }  // namespace
 
-bool RunProgram(const std::wstring& path, const std::wstring& parameters, bool wait,
-                int32_t windowStyle, int32_t& exitCode, bool runAsSystem) {
+bool RunProgram(const std::wstring& path, const std::wstring& parameters, const Start& how,
+                int32_t& exitCode) {
+    const bool wait = how.wait == Start::Wait::UntilItEnds;
+    const int32_t windowStyle = static_cast<int32_t>(how.window);
     // A bare name is the system directory's program or none: Windows' own
     // search would look beside Corvane.exe and in the current directory first.
     const bool bare = path.find(L'\\') == std::wstring::npos;
@@ -38,7 +63,7 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, bool w
     int shownAs = windowStyle;
     std::wstring applicationName;
     bool throughRunner = false;
-    if (runAsSystem) {
+    if (how.account == Start::Account::System) {
         const std::wstring appPath = AppPath();
         if (appPath.compare(0, 2, L"\\\\") == 0) {
             Trace(L"ShellX:  Cannot run app as system with PSEXEC on a UNC path.");
@@ -73,7 +98,10 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, bool w
                                           created.processId, openError));
     }
     // After redirection is back on: FormatMessage may read its texts from
-    // MUI files, which need it.
+    // MUI files, which need it; the shell loads its own components.
+    if (created.error == os::kErrorElevationRequired &&
+        how.elevation == Start::Elevation::WithConsent)
+        return StartWithConsent(bare ? systemProgram : path, shownAs);
     if (created.error != 0) {
         Trace(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
               ErrorDescription(created.error));

@@ -7,13 +7,33 @@
 
 namespace library {
 
-// Starts path with parameters (joined by one blank), showing its
-// window as windowStyle, in the system directory; a bare name is only ever
-// the system directory's program. With wait, returns when the program has ended and
-// stores its exit code in exitCode; otherwise leaves exitCode alone. With
-// runAsSystem, runs it through "3rd Party Tools\psexec.exe" below AppPath.
-// True when the program was started (and, with wait, has ended).
-bool RunProgram(const std::wstring& path, const std::wstring& parameters, bool wait,
-                int32_t windowStyle, int32_t& exitCode, bool runAsSystem);
+// How a program is started, said by name where it is started.
+struct Start {
+    enum class Wait { UntilItEnds, No };
+    // The show-window value the program gets.
+    enum class Window : int32_t { Hidden = 0, Normal = 1, Minimised = 2 };
+    // CreateProcess never elevates: where Windows answers that the program
+    // needs rights Corvane lacks (ERROR_ELEVATION_REQUIRED), WithConsent
+    // hands the start to the shell, whose prompt asks the user. Such a start
+    // is never awaited.
+    enum class Elevation { Never, WithConsent };
+    // System runs it under the system account, through
+    // "3rd Party Tools\psexec.exe" below AppPath.
+    enum class Account { Caller, System };
+
+    Wait wait = Wait::UntilItEnds;
+    Window window = Window::Hidden;
+    Elevation elevation = Elevation::Never;
+    Account account = Account::Caller;
+};
+
+// Every program Corvane starts is started here: path with parameters
+// (joined by one blank), in the system directory, with WOW64 redirection
+// off; a bare name is only ever the system directory's program. Awaited, it
+// returns when the program has ended and stores its exit code in exitCode;
+// otherwise it leaves exitCode alone. True when the program was started
+// (and, awaited, has ended).
+bool RunProgram(const std::wstring& path, const std::wstring& parameters, const Start& how,
+                int32_t& exitCode);
 
 }  // namespace library

@@ -33,7 +33,6 @@ constexpr uint32_t kPlannedReason = 0x80000000;
 constexpr int32_t kEwxReboot = 2;
 constexpr int32_t kEwxForce = 4;
 constexpr int32_t kAllFlags = 31;
-constexpr int kShowMinimized = 2;
 
 // The program's file name without its extension, as the error's source.
 std::wstring ErrorSource() {
@@ -141,8 +140,8 @@ void RestartComputer(bool force) {
     const std::wstring commandLine = FallbackCommand(force);
     const size_t blank = commandLine.find(L' ');
     int32_t unused = 0;
-    library::RunProgram(commandLine.substr(0, blank), commandLine.substr(blank + 1), false,
-                        kShowMinimized, unused, false);
+    library::RunProgram(commandLine.substr(0, blank), commandLine.substr(blank + 1),
+                        {library::Start::Wait::No, library::Start::Window::Minimised}, unused);
 }
 
 }  // namespace restart

@@ -27,9 +27,13 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     const int64_t start = m().clockMs;
     m().messagesAtMs = {start + 250, start + 630};
     int32_t slot = 42;
+    using library::Start;
     const auto run = [&](const std::wstring& program, const std::wstring& parameters, bool wait,
                          int style, bool asSystem = false) {
-        const bool result = library::RunProgram(program, parameters, wait, style, slot, asSystem);
+        const Start how{wait ? Start::Wait::UntilItEnds : Start::Wait::No,
+                        static_cast<Start::Window>(style), Start::Elevation::Never,
+                        asSystem ? Start::Account::System : Start::Account::Caller};
+        const bool result = library::RunProgram(program, parameters, how, slot);
         EXPECT_FALSE(m().redirectionDisabled) << program << " " << parameters;
         return result;
     };

@@ -229,7 +229,8 @@ TEST_F(RepairTest, TheSystemRestoreInterfaceIsStartedMinimisedFromTheFirstPlaceF
         {false, false, true, 740, true, false, system32},
         {true, false, true, 740, true, false, system32},
         {true, false, true, 740, true, true, L"runas \"C:\\Windows\\Sysnative\\rstrui.exe\""},
-        {true, false, true, 5, true, false, L""},
+        {true, false, true, 5, true, false, L"", {L"\tCommonModule\\ShellX VB ERROR: 5 ",
+                                                   L"\t\t- sShell=C:\\Windows\\system32\\rstrui.exe"}},
         {true, false, true, 740, false, false, L"", declined},
         {true, false, true, 740, false, true, L"", declined},
     };

@@ -38,7 +38,9 @@ TEST(Launcher, AHiddenQuestionReadsEndOfFileAndTheRunGoesOn) {
         << "run with an open pipe as standard input";
     const DWORD start = ::GetTickCount();
     int32_t slot = -1;
-    EXPECT_TRUE(library::RunProgram(L"cmd.exe", L"/c set /p answer=", true, 0, slot, false));
+    EXPECT_TRUE(library::RunProgram(
+        L"cmd.exe", L"/c set /p answer=",
+        {library::Start::Wait::UntilItEnds, library::Start::Window::Hidden}, slot));
     EXPECT_LT(::GetTickCount() - start, 20000u) << "waited for an answer";
     EXPECT_NE(slot, -1);
 }
