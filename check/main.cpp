@@ -97,11 +97,15 @@ std::wstring ClassName(HWND window) {
 uint64_t CreatedAt(DWORD processId) {
     // PROCESS_QUERY_LIMITED_INFORMATION (Vista and later) opens more
     // processes; XP knows only the full right.
-    unique_handle process(::OpenProcess(0x1000, FALSE, processId));
-    if (!process) process.reset(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+    // XP's GetProcessTimes needs the full right even where the limited one
+    // opens the process.
     FILETIME created{}, exited{}, kernel{}, user{};
-    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
-    return uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime;
+    for (const DWORD access : {DWORD{0x1000}, DWORD{PROCESS_QUERY_INFORMATION}}) {
+        const unique_handle process(::OpenProcess(access, FALSE, processId));
+        if (process && ::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+            return uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime;
+    }
+    return 0;
 }
 
 // What the check sees while Corvane runs: Corvane's processes, the windows

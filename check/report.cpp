@@ -2,6 +2,7 @@
 
 #include "app/workflow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwctype>
 
@@ -141,7 +142,13 @@ std::wstring Unfinished(const Run& run) {
     if (run.timedOut)
         return L"Corvane.exe did not end within " + std::to_wstring(run.minutes) + L" minutes";
     if (!run.exitCode) return L"Corvane's exit code could not be read";
-    if (AnotherCorvaneRan(run)) return L"another Corvane was running";
+    if (AnotherCorvaneRan(run))
+        return std::any_of(run.trace.begin(), run.trace.end(),
+                           [](const std::wstring& line) {
+                               return line.find(L"guard failed") != std::wstring::npos;
+                           })
+                   ? L"Corvane could not have its one-at-a-time guard"
+                   : L"another Corvane was running";
     return L"";
 }
 
@@ -296,11 +303,6 @@ Finding TraceErrors(const Run& run) {
         return {Verdict::NotShown,
                 L"trace errors: the check's own line never came back, so no line of Corvane's "
                 L"could have (is a debugger attached to the check?)"};
-    if (!run.traceDrained)
-        return {Verdict::NotShown,
-                L"trace errors: the check's closing line did not come back after Corvane ended, "
-                L"so Corvane's last lines may be missing (" +
-                    std::to_wstring(run.trace.size()) + L" lines traced)"};
     // Each error with the detail lines that follow it ("\t\t- ...").
     std::vector<std::wstring> errors;
     bool inError = false;
@@ -315,6 +317,12 @@ Finding TraceErrors(const Run& run) {
             inError = false;
         }
     }
+    // Lines that were not heard can only add errors: those heard fail.
+    if (errors.empty() && !run.traceDrained)
+        return {Verdict::NotShown,
+                L"trace errors: none heard, but the check's closing line did not come back after "
+                L"Corvane ended, so its last lines may be missing (" +
+                    std::to_wstring(run.trace.size()) + L" lines traced)"};
     return {errors.empty() ? Verdict::Pass : Verdict::Fail,
             L"trace errors: " + (errors.empty() ? std::wstring(L"none") : Joined(errors, L" / ")) +
                 L" (" + std::to_wstring(run.trace.size()) +
@@ -371,8 +379,11 @@ bool ParseMinutes(const std::wstring& text, uint32_t& minutes) {
 
 std::optional<std::wstring> Headline(const Run& run) {
     if (!AnotherCorvaneRan(run)) return std::nullopt;
-    return L"Another Corvane was running: this one ended at once with exit code 1618 and did "
-           L"nothing, so nothing about its run is shown.";
+    std::wstring why = Unfinished(run);
+    why[0] = static_cast<wchar_t>(std::towupper(why[0]));
+    return why +
+           L": this Corvane ended at once with exit code 1618 and did nothing, so nothing "
+           L"about its run is shown.";
 }
 
 std::vector<Finding> Findings(const Machine& machine, const SystemState& before, const Run& run,

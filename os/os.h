@@ -94,22 +94,38 @@ RestorePointList ListRestorePoints(uint32_t limitMs);
 
 // ---- Status window and message box ----------------------------------------
 
-// Sizes in twips, as the window was designed; converted at the screen's DPI.
+// The fonts a window of Corvane's may have: the system's default (the old
+// bold one) or the one of its message boxes (SPI_GETNONCLIENTMETRICS).
+enum class WindowFont { SystemDefault, Message };
+
+// What the status window is made of, in pixels, as ui/ decided it.
 struct StatusWindowLayout {
-    int clientWidthTwips = 0;
-    int clientHeightTwips = 0;
-    int labelLeftTwips = 0;
-    int labelTopTwips = 0;
-    int labelWidthTwips = 0;
-    int labelHeightTwips = 0;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int labelLeft = 0;
+    int labelTop = 0;
+    int labelWidth = 0;
+    int labelHeight = 0;
+    WindowFont font = WindowFont::SystemDefault;
     std::wstring caption;
     std::wstring labelText;
 };
 
-// Creates the window if needed and shows it modeless, without an owner.
+// The screen's dots per inch (LOGPIXELSY); 96 where it cannot be read.
+int ScreenDpi();
+
+// How many pixels high text is in a font, wrapped into width pixels and
+// centred, as DrawText measures it for the status window's label; 0 where
+// it cannot be measured.
+int TextHeight(const std::wstring& text, int width, WindowFont font);
+
+// Creates the window if needed, centred on the work area, and shows it
+// modeless, without an owner. A window that exists keeps its layout.
 void StatusWindowShow(const StatusWindowLayout& layout);
 void StatusWindowSetCaption(const std::wstring& caption);
-void StatusWindowSetLabel(const std::wstring& text);
+// The label's text, and the heights of the label and of the client area it
+// is to have now (the window keeps its place and width).
+void StatusWindowSetLabel(const std::wstring& text, int labelHeight, int clientHeight);
 void StatusWindowUnload();
 
 // Called with WM_ENDSESSION's wParam while the status window exists, shown

@@ -1,6 +1,7 @@
 // The whole run: attempts, escalation, the final message and its answers.
 #include "app/workflow.h"
 #include "sim_fixture.h"
+#include "ui/status_window.h"
 
 #include <algorithm>
 #include <optional>
@@ -71,6 +72,26 @@ TEST_F(WorkflowTest, OneRunShowsTheRequestEachStepAndTheFinalMessage) {
               L"Click YES to restart now or NO to start the System Restore interface.");
     EXPECT_TRUE(box.statusWindowOpen);
     EXPECT_EQ(box.labelBehind, kCreating);
+}
+
+// The window as designed, at the screen's DPI and in the message boxes'
+// font; a status too long for its line grows the label, and the window with
+// it, never below the design.
+TEST_F(WorkflowTest, TheStatusWindowFitsItsTextAtAnyDpi) {
+    for (const int dpi : {96, 144}) {
+        SetUp();
+        m().dpi = dpi;
+        status_window::Show();
+        const os::StatusWindowLayout shown = m().window.layout;
+        EXPECT_EQ(shown.clientWidth, (4230 * dpi + 720) / 1440);
+        EXPECT_EQ(shown.font, os::WindowFont::Message);
+        status_window::SetText(L"Creating System Restore Point...");
+        EXPECT_EQ(m().window.layout.labelHeight, shown.labelHeight) << "one line fits";
+        status_window::SetText(std::wstring(80, L'x'));
+        const int grew = m().window.layout.labelHeight - shown.labelHeight;
+        EXPECT_GT(grew, 0) << dpi;
+        EXPECT_EQ(m().window.layout.clientHeight, shown.clientHeight + grew);
+    }
 }
 
 // Escalation is driven by the returned value alone; line 2 of the final

@@ -25,7 +25,7 @@ struct StatusWindow {
     bool created = false;
     bool visible = false;
     bool destroyed = false;
-    os::StatusWindowLayout layout;
+    os::StatusWindowLayout layout;  // as shown, the label and client heights as set since
     std::wstring caption;
     std::wstring label;
     // What the user could see: the label as painted at each message dispatch
@@ -232,6 +232,7 @@ struct Machine {
     int registryWrites = 0;
 
     StatusWindow window;
+    int dpi = 96;  // the screen's
     // The user closes the window at the nth message dispatch (0: never),
     // which hides it.
     int closeWindowAtDispatch = 0;

@@ -134,8 +134,24 @@ void StatusWindowSetCaption(const std::wstring& caption) {
     if (WindowAlive()) Window().caption = caption;
 }
 
-void StatusWindowSetLabel(const std::wstring& text) {
-    if (WindowAlive()) Window().label = text;
+void StatusWindowSetLabel(const std::wstring& text, int labelHeight, int clientHeight) {
+    if (!WindowAlive()) return;
+    Window().label = text;
+    Window().layout.labelHeight = labelHeight;
+    Window().layout.clientHeight = clientHeight;
+}
+
+int ScreenDpi() { return sim::machine().dpi; }
+
+// The message font at 96 DPI: 6 pixels a character on average, 15 a line,
+// both growing with the DPI; the system font is wider.
+int TextHeight(const std::wstring& text, int width, WindowFont font) {
+    const int dpi = sim::machine().dpi;
+    const int charWidth = (font == WindowFont::Message ? 6 : 8) * dpi / 96;
+    const int perLine = width / charWidth;
+    if (perLine <= 0) return 0;
+    const int lines = (static_cast<int>(text.size()) + perLine - 1) / perLine;
+    return (lines > 0 ? lines : 1) * 15 * dpi / 96;
 }
 
 void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds)) {

@@ -24,14 +24,7 @@ public:
     void SetCaption(const std::wstring& text) {
         if (hwnd_) ::SetWindowTextW(hwnd_, text.c_str());
     }
-    void SetLabel(const std::wstring& text) {
-        if (!label_) return;
-        ::SetWindowTextW(label_, text.c_str());
-        FitLabel(text);
-        // The workflow blocks in WMI right after setting a status; paint it
-        // now so the user never looks at a blank window.
-        ::UpdateWindow(hwnd_);
-    }
+    void SetLabel(const std::wstring& text, int labelHeight, int clientHeight);
     void Show() {
         ::ShowWindow(hwnd_, SW_SHOWNORMAL);
         ::SetForegroundWindow(hwnd_);
@@ -43,13 +36,11 @@ public:
 
 private:
     StatusWindow() = default;
-    void FitLabel(const std::wstring& text);
 
     HWND hwnd_ = nullptr;
     HWND label_ = nullptr;
     win32::unique_hfont font_;
     int labelWidth_ = 0;
-    int labelHeight_ = 0;
 };
 
 std::unique_ptr<StatusWindow> g_window;
@@ -98,13 +89,6 @@ bool RegisterOnce(HINSTANCE instance) {
     return ::RegisterClassExW(&wc) != 0;
 }
 
-int ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ::ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
 // A window's device context, released on every way out.
 class WindowDc {
 public:
@@ -123,69 +107,66 @@ private:
 
 }  // namespace
 
-// The label is as high as its text needs in the font Windows gives it: with
-// larger text a status wraps onto a second line. It never gets lower than
-// designed, and the window grows by what the label grows.
-void StatusWindow::FitLabel(const std::wstring& text) {
-    const WindowDc dc(label_);
-    if (!dc.get()) return;
-    const auto font = reinterpret_cast<HFONT>(::SendMessageW(label_, WM_GETFONT, 0, 0));
-    const HGDIOBJ previous = font ? ::SelectObject(dc.get(), font) : nullptr;
-    RECT needed{0, 0, labelWidth_, 0};
-    ::DrawTextW(dc.get(), text.c_str(), -1, &needed,
-                DT_CALCRECT | DT_WORDBREAK | DT_CENTER | DT_NOPREFIX);
-    if (previous) ::SelectObject(dc.get(), previous);
-    const int grow = needed.bottom - labelHeight_;
-    if (grow <= 0) return;
-    labelHeight_ += grow;
-    ::SetWindowPos(label_, nullptr, 0, 0, labelWidth_, labelHeight_,
+// The frame style: a caption with close and minimise, no sizing, no
+// maximise; WS_EX_APPWINDOW keeps a taskbar button.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = WS_EX_APPWINDOW;
+
+// A font of the system's, made for the window; null for the default one.
+HFONT MakeFont(WindowFont font) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (font != WindowFont::Message ||
+        !::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        return nullptr;
+    return ::CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The window's size for a client area of the given size.
+SIZE FrameSize(int clientWidth, int clientHeight) {
+    RECT frame{0, 0, clientWidth, clientHeight};
+    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void StatusWindow::SetLabel(const std::wstring& text, int labelHeight, int clientHeight) {
+    if (!label_) return;
+    ::SetWindowTextW(label_, text.c_str());
+    ::SetWindowPos(label_, nullptr, 0, 0, labelWidth_, labelHeight,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT frame{};
-    if (!::GetWindowRect(hwnd_, &frame)) return;
-    ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top + grow,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT client{};
+    if (::GetClientRect(hwnd_, &client) && client.bottom != clientHeight) {
+        const SIZE frame = FrameSize(client.right, clientHeight);
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // The workflow blocks in WMI right after setting a status; paint it
+    // now so the user never looks at a blank window.
+    ::UpdateWindow(hwnd_);
 }
 
 std::unique_ptr<StatusWindow> StatusWindow::Create(const StatusWindowLayout& layout) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     if (!RegisterOnce(instance)) return nullptr;
 
-    const int dpi = ScreenDpi();
-    auto pixels = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
-
-    // A fixed frame: a caption with close and minimise, no sizing, no
-    // maximise; WS_EX_APPWINDOW keeps a taskbar button.
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    const DWORD exStyle = WS_EX_APPWINDOW;
-    RECT frame{0, 0, pixels(layout.clientWidthTwips), pixels(layout.clientHeightTwips)};
-    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-
+    const SIZE frame = FrameSize(layout.clientWidth, layout.clientHeight);
     RECT work{};
     if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
         work = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    const int x = work.left + ((work.right - work.left) - width) / 2;
-    const int y = work.top + ((work.bottom - work.top) - height) / 2;
+    const int x = work.left + ((work.right - work.left) - frame.cx) / 2;
+    const int y = work.top + ((work.bottom - work.top) - frame.cy) / 2;
 
     std::unique_ptr<StatusWindow> window(new StatusWindow);
-    if (!::CreateWindowExW(exStyle, win32::kStatusWindowClass, layout.caption.c_str(), style, x, y,
-                           width, height, nullptr, nullptr, instance, window.get())) {
+    if (!::CreateWindowExW(kExStyle, win32::kStatusWindowClass, layout.caption.c_str(), kStyle, x,
+                           y, frame.cx, frame.cy, nullptr, nullptr, instance, window.get())) {
         return nullptr;
     }
-
-    // The normal font of a modern window, not the old bold system font.
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        window->font_.reset(::CreateFontIndirectW(&metrics.lfMessageFont));
-
-    window->labelWidth_ = pixels(layout.labelWidthTwips);
-    window->labelHeight_ = pixels(layout.labelHeightTwips);
+    window->font_.reset(MakeFont(layout.font));
+    window->labelWidth_ = layout.labelWidth;
     window->label_ = ::CreateWindowExW(
         0, L"STATIC", layout.labelText.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
-        pixels(layout.labelLeftTwips), pixels(layout.labelTopTwips), window->labelWidth_,
-        window->labelHeight_, window->hwnd_, nullptr, instance, nullptr);
+        layout.labelLeft, layout.labelTop, layout.labelWidth, layout.labelHeight, window->hwnd_,
+        nullptr, instance, nullptr);
     if (window->label_ && window->font_)
         ::SendMessageW(window->label_, WM_SETFONT, reinterpret_cast<WPARAM>(window->font_.get()),
                        FALSE);
@@ -201,8 +182,28 @@ void StatusWindowSetCaption(const std::wstring& caption) {
     if (g_window) g_window->SetCaption(caption);
 }
 
-void StatusWindowSetLabel(const std::wstring& text) {
-    if (g_window) g_window->SetLabel(text);
+void StatusWindowSetLabel(const std::wstring& text, int labelHeight, int clientHeight) {
+    if (g_window) g_window->SetLabel(text, labelHeight, clientHeight);
+}
+
+int ScreenDpi() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int TextHeight(const std::wstring& text, int width, WindowFont font) {
+    const WindowDc dc(nullptr);
+    if (!dc.get()) return 0;
+    // A screen DC starts with the system's default font.
+    const win32::unique_hfont made(MakeFont(font));
+    const HGDIOBJ previous = made ? ::SelectObject(dc.get(), made.get()) : nullptr;
+    RECT needed{0, 0, width, 0};
+    const int height = ::DrawTextW(dc.get(), text.c_str(), -1, &needed,
+                                   DT_CALCRECT | DT_WORDBREAK | DT_CENTER | DT_NOPREFIX);
+    if (previous) ::SelectObject(dc.get(), previous);
+    return height > 0 ? needed.bottom : 0;
 }
 
 void StatusWindowUnload() { g_window.reset(); }

@@ -4,8 +4,6 @@
 #include "os/os.h"
 #include "os/win32/handles.h"
 
-#include <process.h>
-
 #include <functional>
 #include <memory>
 
@@ -13,7 +11,9 @@ namespace win32 {
 
 namespace {
 
-unsigned __stdcall RunWork(void* work) {
+// The thread's own function. Corvane's C runtime is a DLL's, which sets
+// itself up for every thread it is told of, so CreateThread serves.
+DWORD WINAPI RunWork(void* work) {
     const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(work));
     (*owned)();
     return 0;
@@ -45,12 +45,13 @@ HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t&
 
 HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
     auto* handedOver = new std::function<void()>(std::move(work));
-    const auto started = ::_beginthreadex(nullptr, 0, RunWork, handedOver, 0, nullptr);
-    if (started == 0) {
+    const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(
+        ::CreateThread(nullptr, 0, RunWork, handedOver, 0, nullptr));
+    if (!thread) {
+        const DWORD error = ::GetLastError();
         delete handedOver;
-        return HRESULT_FROM_WIN32(_doserrno);
+        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
     }
-    const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(reinterpret_cast<HANDLE>(started));
     const DWORD start = ::GetTickCount();
     for (;;) {
         os::DispatchPendingMessages();

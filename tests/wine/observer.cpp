@@ -120,16 +120,16 @@ int EndTheSession(DWORD seconds) {
     const struct {
         const wchar_t *go, *done;
         UINT message;
-        WPARAM wParam;
-    } steps[] = {{L"send-query", L"query-sent", WM_QUERYENDSESSION, 0},
-                 {L"send-end", L"end-sent", WM_ENDSESSION, TRUE}};
+    } steps[] = {{L"send-query", L"query-sent", WM_QUERYENDSESSION},
+                 {L"send-end", L"end-sent", WM_ENDSESSION}};
+    // WM_ENDSESSION's wParam is what the window answered the query.
+    DWORD_PTR result = 0;
     for (const auto& step : steps) {
         if (!Awaited(step.go, seconds)) return std::fprintf(stderr, "observer: no go\n"), 1;
         Print("status.label-while-waiting", Text(::GetWindow(g_status, GW_CHILD)));
-        DWORD_PTR result = 0;
-        const LRESULT sent =
-            ::SendMessageTimeoutW(g_status, step.message, step.wParam, ENDSESSION_LOGOFF,
-                                  SMTO_ABORTIFHUNG, 5000, &result);
+        const WPARAM wParam = step.message == WM_ENDSESSION && result ? TRUE : FALSE;
+        const LRESULT sent = ::SendMessageTimeoutW(
+            g_status, step.message, wParam, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &result);
         std::printf("session.%u=%s %lu\n", step.message, sent ? "answered" : "unanswered",
                     static_cast<unsigned long>(result));
         std::fflush(stdout);
@@ -154,6 +154,10 @@ bool CheckRuns() {
 // The global name: Wine has no private namespaces.
 int HoldTheGuard(DWORD seconds) {
     HANDLE guard = ::CreateMutexW(nullptr, TRUE, L"Global\\Brindlemoor.Corvane.Run");
+    if (guard && ::GetLastError() == ERROR_ALREADY_EXISTS) {  // not owned then
+        ::CloseHandle(guard);
+        guard = nullptr;
+    }
     bool seen = false;
     for (DWORD waited = 0; guard && waited < seconds * 10; ++waited, ::Sleep(100)) {
         const bool runs = CheckRuns();
