@@ -6,7 +6,7 @@
 // its case-insensitive uniqueness, redirection brackets and message
 // dispatch. Targets: FindFiles within 2x of the baseline, and 100,000
 // files costing at most 12x what 10,000 cost.
-#include "common/findfiles.h"
+#include "base/findfiles.h"
 #include "os/os.h"
 #include "os/sim/machine.h"
 
@@ -73,8 +73,8 @@ void BM_FindFiles(benchmark::State& state) {
     BuildTree(static_cast<int>(state.range(0)));
     size_t found = 0;
     for (auto _ : state) {
-        library::FileList files;
-        library::FindFiles(kRoot, L"*.dll;*.mof", files, true);
+        base::FileList files;
+        base::FindFiles(kRoot, L"*.dll;*.mof", files, true);
         found = files.Count();
         benchmark::DoNotOptimize(files.Items().data());
     }

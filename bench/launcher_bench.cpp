@@ -9,7 +9,7 @@
 //   launcher_bench.exe [N]
 #include <windows.h>
 
-#include "common/launcher.h"
+#include "base/launcher.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +18,7 @@
 
 namespace {
 
-const library::Start kAwaitedHidden{library::Start::Wait::UntilItEnds,
-                                    library::Start::Window::Hidden};
+const base::Start kAwaitedHidden{base::Start::Wait::UntilItEnds, base::Start::Window::Hidden};
 
 double Seconds() {
     LARGE_INTEGER now, frequency;
@@ -74,7 +73,7 @@ int main(int argc, char** argv) {
 
     int32_t exitCode = 0;
     // One of each first, so that none pays for loading cmd.exe cold.
-    library::RunProgram(program, parameters, kAwaitedHidden, exitCode);
+    base::RunProgram(program, parameters, kAwaitedHidden, exitCode);
     PlainRun(programPath, commandLine, false);
     PlainRun(programPath, commandLine, true);
 
@@ -82,7 +81,7 @@ int main(int argc, char** argv) {
     double launcher = 0, plain = 0, sameStart = 0;
     for (int i = 0; i < runs; ++i) {
         double start = Seconds();
-        if (!library::RunProgram(program, parameters, kAwaitedHidden, exitCode)) return 1;
+        if (!base::RunProgram(program, parameters, kAwaitedHidden, exitCode)) return 1;
         launcher += Seconds() - start;
         start = Seconds();
         PlainRun(programPath, commandLine, false);

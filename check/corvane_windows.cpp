@@ -1,9 +1,9 @@
 #include "check/corvane_windows.h"
 
-#include "app/workflow.h"
 #include "os/win32/helpers.h"
+#include "workflow/workflow.h"
 
-namespace corvane_windows {
+namespace check {
 
 namespace {
 
@@ -90,4 +90,4 @@ void Press(HWND box, int buttonId) {
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
 }
 
-}  // namespace corvane_windows
+}  // namespace check

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace corvane_windows {
+namespace check {
 
 // A window's text, asked with a time limit so that a hung program cannot
 // hang the one who reads it. answered is false when it did not answer.
@@ -27,10 +27,9 @@ HWND FinalBox(DWORD processId = 0);
 
 // What the final box shows, and how it stands among the windows (its
 // atSeconds is the caller's to set).
-using check::Box;
 Box ReadBox(HWND box);
 
 // Presses a button of the box, as a click would (IDCANCEL is 2).
 void Press(HWND box, int buttonId);
 
-}  // namespace corvane_windows
+}  // namespace check

@@ -1,5 +1,7 @@
 #include "check/debug_capture.h"
 
+namespace check {
+
 namespace {
 
 constexpr DWORD kBufferSize = 4096;  // a process id, then the text and its NUL
@@ -67,3 +69,5 @@ std::vector<std::wstring> DebugOutputCapture::MessagesOf(DWORD processId) {
         if (message.first == processId) own.push_back(message.second);
     return own;
 }
+
+}  // namespace check

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+namespace check {
+
 class DebugOutputCapture {
 public:
     DebugOutputCapture();  // starts reading
@@ -41,3 +43,5 @@ private:
     std::mutex mutex_;
     std::vector<std::pair<DWORD, std::wstring>> messages_;
 };
+
+}  // namespace check

@@ -10,10 +10,10 @@
 // After windows.h, which it relies on.
 #include <tlhelp32.h>
 
+#include "base/paths.h"
 #include "check/corvane_windows.h"
 #include "check/debug_capture.h"
 #include "check/system_state.h"
-#include "common/paths.h"
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"
 #include "os/win32/startup.h"
@@ -147,7 +147,7 @@ struct Watch {
         }
         if (!IsConsoleClass(name) || !consolesSeen.insert(window).second) return;
         // First, as other events may come in while the window is asked.
-        const std::wstring title = corvane_windows::Text(window);
+        const std::wstring title = check::Text(window);
         const auto owner = OwnerOf(processId);
         const auto process = processes.find(processId);
         consoles.push_back({owner, name + L" \"" + title + L"\", process " +
@@ -187,7 +187,7 @@ bool Pump(HANDLE process, DWORD ms) {
 // comes in front at any moment, and what may keep it out of front. Then
 // Cancel, pressed once more where the box is still there 10 s later.
 check::Box WatchBox(HWND box, HANDLE process, const Watch& watch) {
-    check::Box read = corvane_windows::ReadBox(box);
+    check::Box read = check::ReadBox(box);
     LASTINPUTINFO input{};
     input.cbSize = sizeof input;
     if (::GetLastInputInfo(&input)) read.inputAgeMs = ::GetTickCount() - input.dwTime;
@@ -201,7 +201,7 @@ check::Box WatchBox(HWND box, HANDLE process, const Watch& watch) {
     }
     while (::IsWindow(box) && read.cancelPresses < 2) {
         read.foreground = read.foreground || ::GetForegroundWindow() == box;
-        corvane_windows::Press(box, kIdCancel);
+        check::Press(box, kIdCancel);
         ++read.cancelPresses;
         for (int look = 0; look < 100 && ::IsWindow(box); ++look) Pump(process, 100);
     }
@@ -212,7 +212,7 @@ check::Box WatchBox(HWND box, HANDLE process, const Watch& watch) {
 
 // The check's own line through the capture, before Corvane starts: a
 // capture that hears nothing would look like a clean run.
-void ProveCapture(DebugOutputCapture& capture, check::Run& run) {
+void ProveCapture(check::DebugOutputCapture& capture, check::Run& run) {
     run.traceError = capture.error();
     if (run.traceError != 0) return;
     ::OutputDebugStringW(kProbe);
@@ -230,7 +230,7 @@ void ProveCapture(DebugOutputCapture& capture, check::Run& run) {
 // Once Corvane has ended: the check's closing line, and whether the capture
 // hears it within a few seconds. Writers take the debugger output's buffer
 // in turn, so every line Corvane wrote has been read before it.
-bool Drain(DebugOutputCapture& capture) {
+bool Drain(check::DebugOutputCapture& capture) {
     ::OutputDebugStringW(kClosing);
     const DWORD start = ::GetTickCount();
     for (DWORD waited = 0; waited < kProbeWaitMs; waited = ::GetTickCount() - start) {
@@ -247,7 +247,7 @@ bool Drain(DebugOutputCapture& capture) {
 check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes) {
     check::Run run;
     run.minutes = minutes;
-    DebugOutputCapture capture;
+    check::DebugOutputCapture capture;
     ProveCapture(capture, run);
     Watch watch;
     g_watch = &watch;
@@ -288,13 +288,13 @@ check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes) {
         }
         watch.Refresh();
         watch.foreground.insert(::GetForegroundWindow());  // where the hook reports nothing
-        if (HWND status = corvane_windows::StatusWindow(started.dwProcessId)) {
+        if (HWND status = check::StatusWindow(started.dwProcessId)) {
             watch.statusWindows.insert(status);
-            const std::optional<std::wstring> label = corvane_windows::StatusLabel(status);
+            const std::optional<std::wstring> label = check::StatusLabel(status);
             if (label && (run.labels.empty() || run.labels.back().second != *label))
                 run.labels.emplace_back(elapsed(), *label);
         }
-        if (HWND box = run.box ? nullptr : corvane_windows::FinalBox(started.dwProcessId)) {
+        if (HWND box = run.box ? nullptr : check::FinalBox(started.dwProcessId)) {
             const double at = elapsed();
             run.box = WatchBox(box, process.get(), watch);
             run.box->atSeconds = at;
@@ -346,7 +346,7 @@ int wmain(int argc, wchar_t** argv) {
         return Finish(2);
     }
     for (const wchar_t* line : kWarning) Print(line);
-    const std::wstring folder = library::AppPath();
+    const std::wstring folder = base::AppPath();
     if (::GetFileAttributesW((folder + L"Corvane.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
         Print(L"Corvane.exe is not beside CorvaneCheck.exe in " + folder + L": nothing was run.");
         return Finish(2);

@@ -1,6 +1,6 @@
 #include "check/report.h"
 
-#include "app/workflow.h"
+#include "workflow/workflow.h"
 
 #include <algorithm>
 #include <cstdio>

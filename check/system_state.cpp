@@ -1,8 +1,9 @@
 #include "check/system_state.h"
 
-#include "app/workflow.h"
+#include "base/desktop.h"
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"
+#include "workflow/workflow.h"
 
 #include <wbemidl.h>
 
@@ -73,7 +74,7 @@ void ReadDesktop(Machine& machine) {
                           (flagsRead ? std::to_wstring(flags.dwFlags) : std::wstring(L"not read")) +
                           L", session " +
                           (sessionRead ? std::to_wstring(session) : std::wstring(L"not read"));
-    machine.corvaneSeesDesktop = !workflow::NobodyCanSeeTheDesktop();
+    machine.corvaneSeesDesktop = !base::NobodyCanSeeTheDesktop();
 }
 
 HRESULT Blanket(IUnknown* proxy) {

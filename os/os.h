@@ -98,7 +98,7 @@ RestorePointList ListRestorePoints(uint32_t limitMs);
 // bold one) or the one of its message boxes (SPI_GETNONCLIENTMETRICS).
 enum class WindowFont { SystemDefault, Message };
 
-// What the status window is made of, in pixels, as ui/ decided it.
+// What the status window is made of, in pixels, as status_window/ decided it.
 struct StatusWindowLayout {
     int clientWidth = 0;
     int clientHeight = 0;

@@ -1,6 +1,6 @@
 // The program launcher.
-#include "common/launcher.h"
-#include "common/redirection.h"
+#include "base/launcher.h"
+#include "base/redirection.h"
 #include "sim_fixture.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@ using LauncherTest = SimTest;
 // leaves behind, then for everything that ran and was traced.
 TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     sim::Make64Bit();
-    library::manageRedirection = true;
+    base::manageRedirection = true;
     m().systemMessages[5] = L"Access is denied.";
     const std::wstring tool = L"C:\\Program Files\\Tool\\tool.exe";
     const std::wstring runner = L"C:\\Tools\\3rd Party Tools\\psexec.exe";
@@ -27,13 +27,13 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     const int64_t start = m().clockMs;
     m().messagesAtMs = {start + 250, start + 630};
     int32_t slot = 42;
-    using library::Start;
+    using base::Start;
     const auto run = [&](const std::wstring& program, const std::wstring& parameters, bool wait,
                          int style, bool asSystem = false) {
         const Start how{wait ? Start::Wait::UntilItEnds : Start::Wait::No,
                         static_cast<Start::Window>(style), Start::Elevation::Never,
                         asSystem ? Start::Account::System : Start::Account::Caller};
-        const bool result = library::RunProgram(program, parameters, how, slot);
+        const bool result = base::RunProgram(program, parameters, how, slot);
         EXPECT_FALSE(m().redirectionDisabled) << program << " " << parameters;
         return result;
     };

@@ -1,15 +1,15 @@
-// The utility library: trace, paths and pauses, redirection, existence
+// base/: trace, paths and pauses, redirection, existence
 // checks and the file search.
-#include "common/exists.h"
-#include "common/findfiles.h"
-#include "common/paths.h"
-#include "common/redirection.h"
-#include "common/trace.h"
+#include "base/exists.h"
+#include "base/findfiles.h"
+#include "base/paths.h"
+#include "base/redirection.h"
+#include "base/trace.h"
 #include "sim_fixture.h"
 
 namespace {
 
-using namespace library;
+using namespace base;
 using Lines = std::vector<std::wstring>;
 using LibraryTest = SimTest;
 

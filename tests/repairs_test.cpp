@@ -1,6 +1,6 @@
 // The quick and the full repair, and the launcher of the System Restore
 // interface.
-#include "app/repairs.h"
+#include "repairs/repairs.h"
 #include "sim_fixture.h"
 
 #include <algorithm>
@@ -14,7 +14,7 @@ class RepairTest : public SimTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
-        library::manageRedirection = true;
+        base::manageRedirection = true;
         sim::AddFile(L"C:\\Windows\\System32\\wbem\\mofcomp.exe");
         sim::AddFile(L"C:\\Windows\\System32\\wmiprvse.exe");
     }

@@ -1,6 +1,6 @@
 // Restarting Windows: flags, the shutdown privilege, the platform test, the
 // raised errors, and the command-line fallback.
-#include "shutdown/restart.h"
+#include "restart/restart.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -79,7 +79,7 @@ TEST_F(RestartTest, EachFailingStepRaisesItsNumber) {
 // planted elsewhere is started.
 TEST_F(RestartTest, EachWayToRestartOnlyAfterTheOneBeforeFailed) {
     sim::Make64Bit();
-    library::manageRedirection = true;
+    base::manageRedirection = true;
     const std::wstring wpeutil = L"C:\\Windows\\System32\\wpeutil.exe";
     for (const wchar_t* planted : {L"C:\\Tools\\shutdown.exe", L"C:\\Tools\\wpeutil.exe"})
         sim::AddFile(planted);  // beside Corvane.exe

@@ -5,16 +5,16 @@
 // each case afresh with SetUp() has each case checked so.
 #pragma once
 
-#include "common/redirection.h"
+#include "base/redirection.h"
 #include "os/sim/machine.h"
-#include "shutdown/restart.h"
+#include "restart/restart.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 // The quick repair's commands in their order, for every test that looks for
-// them; also in app/repairs.cpp (QuickRepair) and tests/wine/expected/quick-repair.txt.
+// them; also in repairs/repairs.cpp (QuickRepair) and tests/wine/expected/quick-repair.txt.
 inline const std::wstring kPolicyKeyDeletion =
     L"cmd.exe /c reg delete \"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore\" /f";
 inline const std::vector<std::wstring> kQuickRepair = {kPolicyKeyDeletion,
@@ -24,7 +24,7 @@ inline const std::vector<std::wstring> kQuickRepair = {kPolicyKeyDeletion,
                                                        L"cmd.exe /c gpupdate /force",
                                                        L"cmd.exe /c net start srservice"};
 // The commands the full repair ends with, in their order, for every test
-// that looks for its end; also in app/repairs.cpp (FullRepair) and
+// that looks for its end; also in repairs/repairs.cpp (FullRepair) and
 // tests/wine/expected/full-repair-end.txt.
 inline const std::vector<std::wstring> kFullRepairEnd = {L"cmd.exe /c net start ccmexec",
                                                          L"cmd.exe /c net start winmgmt",
@@ -36,7 +36,7 @@ protected:
         if (started_) ExpectNothingLeftOpen();
         started_ = true;
         sim::Reset();
-        library::manageRedirection = false;
+        base::manageRedirection = false;
         restart::platformKnown = false;
         restart::platformIsNT = false;
     }

@@ -1,7 +1,7 @@
 // The whole run: attempts, escalation, the final message and its answers.
-#include "app/workflow.h"
+#include "workflow/workflow.h"
 #include "sim_fixture.h"
-#include "ui/status_window.h"
+#include "status_window/status_window.h"
 
 #include <algorithm>
 #include <optional>

@@ -29,7 +29,7 @@ int g_repairReads = 0, g_unanswered = 0;  // unanswered: within 5 s
 
 std::wstring Text(HWND hwnd) {
     bool answered = true;
-    const std::wstring text = corvane_windows::Text(hwnd, &answered);
+    const std::wstring text = check::Text(hwnd, &answered);
     g_unanswered += !answered;
     return text;
 }
@@ -177,14 +177,14 @@ int wmain(int argc, wchar_t** argv) {
     g_closeDuringRepair = mode == L"close-during-full-repair";
     if (mode == L"hold-guard") return HoldTheGuard(seconds);
 
-    g_status = WaitFor(corvane_windows::StatusWindow, seconds);
+    g_status = WaitFor(check::StatusWindow, seconds);
     if (!g_status) return std::fprintf(stderr, "observer: no status window\n"), 1;
     if (mode == L"session") return EndTheSession(seconds);
     ::GetWindowThreadProcessId(g_status, &g_processId);
     ::Sleep(300);  // before the box covers it: both are centred
     SaveScreenshot(g_status, L"status-window.bmp");
 
-    HWND box = WaitFor(corvane_windows::FinalBox, seconds);
+    HWND box = WaitFor(check::FinalBox, seconds);
     if (!box) return std::fprintf(stderr, "observer: no message box\n"), 1;
     ::Sleep(500);  // let both windows finish painting
     const long first = g_handlesAfterFirstAttempt, end = HandleCount(g_processId);
@@ -196,11 +196,11 @@ int wmain(int argc, wchar_t** argv) {
                 g_unanswered);
     Print("status.caption", Text(g_status));  // empty once closed
     Print("status.label", Text(::GetWindow(g_status, GW_CHILD)));
-    const corvane_windows::Box read = corvane_windows::ReadBox(box);
+    const check::Box read = check::ReadBox(box);
     Print("box.title", read.title);
     Print("box.text", read.text);
     SaveScreenshot(box, L"message-box.bmp");
     std::fflush(stdout);
-    corvane_windows::Press(box, answer);
+    check::Press(box, answer);
     return 0;
 }

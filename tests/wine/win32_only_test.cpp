@@ -3,8 +3,8 @@
 // the declared type, and the Windows facts that the simulated machine is built on.
 #include <windows.h>
 
-#include "common/launcher.h"
-#include "common/redirection.h"
+#include "base/launcher.h"
+#include "base/redirection.h"
 #include "os/os.h"
 #include "os/win32/handles.h"
 #include "os/win32/wmi.h"
@@ -38,9 +38,9 @@ TEST(Launcher, AHiddenQuestionReadsEndOfFileAndTheRunGoesOn) {
         << "run with an open pipe as standard input";
     const DWORD start = ::GetTickCount();
     int32_t slot = -1;
-    EXPECT_TRUE(library::RunProgram(
-        L"cmd.exe", L"/c set /p answer=",
-        {library::Start::Wait::UntilItEnds, library::Start::Window::Hidden}, slot));
+    EXPECT_TRUE(base::RunProgram(L"cmd.exe", L"/c set /p answer=",
+                                 {base::Start::Wait::UntilItEnds, base::Start::Window::Hidden},
+                                 slot));
     EXPECT_LT(::GetTickCount() - start, 20000u) << "waited for an answer";
     EXPECT_NE(slot, -1);
 }
@@ -189,7 +189,7 @@ TEST(WindowsFacts, DirectoriesAreNoFiles) {
 // process with redirection off, or through the Sysnative alias.
 TEST(WindowsFacts, System32IsRedirectedForA32BitProcess) {
     if (sizeof(void*) == 8) GTEST_SKIP() << "a 64-bit process is never redirected";
-    if (!library::Is64bitWindows()) return;
+    if (!base::Is64bitWindows()) return;
     const std::wstring windows = os::EnvironmentValue(L"SystemRoot");
     const std::wstring native = windows + L"\\system32\\corvane-native-only.txt";
     uintptr_t old = 0;
@@ -234,7 +234,7 @@ TEST(WindowsFacts, RegistryKeysInTheNativeView) {
     const REGSAM view32 = sizeof(void*) == 8 ? KEY_WOW64_32KEY : 0;
     const LONG plain = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view32, &opened);
     if (plain == ERROR_SUCCESS) ::RegCloseKey(opened);
-    EXPECT_EQ(plain == ERROR_SUCCESS, !library::Is64bitWindows());
+    EXPECT_EQ(plain == ERROR_SUCCESS, !base::Is64bitWindows());
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
     EXPECT_FALSE(os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"));
 }

@@ -1,7 +1,7 @@
-#include "shutdown/restart.h"
+#include "restart/restart.h"
 
-#include "common/handle.h"
-#include "common/launcher.h"
+#include "base/handle.h"
+#include "base/launcher.h"
 #include "os/os.h"
 
 #include <utility>
@@ -101,7 +101,7 @@ bool EnableShutdownPrivilege() {
     const os::CallResult open =
         os::OpenProcessToken(process, kTokenAdjustPrivileges | kTokenQuery, opened);
     if (!open.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(open.lastError));
-    const library::UniqueHandle token(opened);  // closed on every way out
+    const base::UniqueHandle token(opened);  // closed on every way out
 
     // An account without the privilege gets a partial assignment, which
     // Windows reports as success; ExitWindowsEx then refuses and says why.
@@ -140,8 +140,8 @@ void RestartComputer(bool force) {
     const std::wstring commandLine = FallbackCommand(force);
     const size_t blank = commandLine.find(L' ');
     int32_t unused = 0;
-    library::RunProgram(commandLine.substr(0, blank), commandLine.substr(blank + 1),
-                        {library::Start::Wait::No, library::Start::Window::Minimised}, unused);
+    base::RunProgram(commandLine.substr(0, blank), commandLine.substr(blank + 1),
+                     {base::Start::Wait::No, base::Start::Window::Minimised}, unused);
 }
 
 }  // namespace restart

@@ -1,10 +1,10 @@
-#include "common/exists.h"
+#include "base/exists.h"
 
-#include "common/redirection.h"
-#include "common/trace.h"
+#include "base/redirection.h"
+#include "base/trace.h"
 #include "os/os.h"
 
-namespace library {
+namespace base {
 
 namespace {
 
@@ -59,4 +59,4 @@ std::wstring SystemProgramPath(const std::wstring& program) {
     return DoesFileExist(candidate) ? candidate : std::wstring();
 }
 
-}  // namespace library
+}  // namespace base

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace library {
+namespace base {
 
 // An ordered list of unique full paths, compared without regard to case,
 // read by position from 1 to Count().
@@ -33,4 +33,4 @@ private:
 // an empty list. Listings run with WOW64 redirection off.
 void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& files, bool recurse);
 
-}  // namespace library
+}  // namespace base

@@ -1,4 +1,4 @@
-#include "ui/status_window.h"
+#include "status_window/status_window.h"
 
 #include "os/os.h"
 

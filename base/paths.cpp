@@ -1,11 +1,11 @@
-#include "common/paths.h"
+#include "base/paths.h"
 
-#include "common/trace.h"
+#include "base/trace.h"
 #include "os/os.h"
 
 #include <cmath>
 
-namespace library {
+namespace base {
 
 namespace {
 
@@ -72,4 +72,4 @@ std::wstring FileNameOf(const std::wstring& path) {
     return path.substr(lastBackslash + 1);
 }
 
-}  // namespace library
+}  // namespace base

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace library {
+namespace base {
 
 // How a program is started, said by name where it is started.
 struct Start {
@@ -36,4 +36,4 @@ struct Start {
 bool RunProgram(const std::wstring& path, const std::wstring& parameters, const Start& how,
                 int32_t& exitCode);
 
-}  // namespace library
+}  // namespace base

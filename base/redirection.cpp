@@ -1,9 +1,9 @@
-#include "common/redirection.h"
+#include "base/redirection.h"
 
-#include "common/trace.h"
+#include "base/trace.h"
 #include "os/os.h"
 
-namespace library {
+namespace base {
 
 bool manageRedirection = false;
 bool redirectionDisabled = false;
@@ -33,4 +33,4 @@ void RevertRedirection() {
     redirectionDisabled = false;
 }
 
-}  // namespace library
+}  // namespace base

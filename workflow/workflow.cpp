@@ -1,14 +1,15 @@
-#include "app/workflow.h"
-#include "app/creation_frequency.h"
-#include "app/repairs.h"
+#include "workflow/workflow.h"
+#include "repairs/repairs.h"
+#include "workflow/creation_frequency.h"
 
-#include "common/handle.h"
-#include "common/paths.h"
-#include "common/redirection.h"
-#include "common/trace.h"
+#include "base/desktop.h"
+#include "base/handle.h"
+#include "base/paths.h"
+#include "base/redirection.h"
+#include "base/trace.h"
 #include "os/os.h"
-#include "shutdown/restart.h"
-#include "ui/status_window.h"
+#include "restart/restart.h"
+#include "status_window/status_window.h"
 
 #include <algorithm>
 #include <string>
@@ -60,7 +61,7 @@ public:
     std::wstring Reason() const {
         if (held_) return L"Module1\\Main: another Corvane is running, this one ends (1618)";
         return L"Module1\\Main: the one-at-a-time guard failed (" + std::to_wstring(error_) + L" " +
-               library::ErrorDescription(error_) + L"), this one ends (1618)";
+               base::ErrorDescription(error_) + L"), this one ends (1618)";
     }
 
 private:
@@ -97,8 +98,8 @@ private:
 
     // The namespace stays while the guard is held: closed, it would go, and
     // the next Corvane would make a new one.
-    library::UniqueNamespace nameSpace_;
-    library::UniqueHandle mutex_;
+    base::UniqueNamespace nameSpace_;
+    base::UniqueHandle mutex_;
     bool owned_ = false;
     bool held_ = false;
     uint32_t error_ = 0;
@@ -173,7 +174,7 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
         lastError.description = outcome.errorDescription;
         if (lastError.description.empty())
             lastError.description =
-                library::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
+                base::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
         break;
     }
     return outcome.status == os::WmiStatus::Raised ? outcome.errorCode : 0;
@@ -194,26 +195,16 @@ std::wstring FinalMessage(const LastError& lastError, int32_t result) {
 
 }  // namespace
 
-bool NobodyCanSeeTheDesktop() {
-    uint32_t flags = 0;
-    if (os::ProcessWindowStationFlags(flags).ok && (flags & os::kWindowStationVisible) == 0)
-        return true;
-    uint32_t session = 0;
-    os::VersionInfo version;
-    return os::CurrentProcessSessionId(session).ok && session == 0 &&
-           os::GetVersionExA(version).ok && version.majorVersion >= 6;
-}
-
 int32_t Run() {
     // Before anything else, the next run's included: a second Corvane
     // changes nothing and shows nothing.
     const SingleRunGuard guard;
     if (!guard.owned()) {
-        library::Trace(guard.Reason());
+        base::Trace(guard.Reason());
         return kAnotherRunIsInProgress;
     }
     RecoverCreationFrequency();
-    library::manageRedirection = true;
+    base::manageRedirection = true;
 
     const std::wstring windowTitle = L"Brindlemoor - Corvane";
     const std::wstring restorePointDescription = kRestorePointDescription;
@@ -229,14 +220,14 @@ int32_t Run() {
     if (result != 0) {
         status_window::SetText(L"Errors encountered, Restarting System Restore...");
         repairs::QuickRepair();
-        library::Delay(0.5);
+        base::Delay(0.5);
         raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
     }
 
     if (result != 0) {
         status_window::SetText(L"Errors encountered, Repairing System Restore...");
         repairs::FullRepair(raisedError);
-        library::Delay(0.5);
+        base::Delay(0.5);
         status_window::SetText(L"Creating System Restore Point...");
         AttemptRestorePoint(restorePointDescription, result, lastError);
     }
@@ -244,8 +235,8 @@ int32_t Run() {
     if (result != 0) {
         // Unattended, the answer is Cancel: a restart is not Corvane's call.
         int answer = kIdCancel;
-        if (NobodyCanSeeTheDesktop())
-            library::Trace(  // historical name
+        if (base::NobodyCanSeeTheDesktop())
+            base::Trace(  // historical name
                 L"Module1\\Main: no visible desktop, the final message is "
                 L"skipped (Cancel)");
         else

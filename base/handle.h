@@ -1,4 +1,4 @@
-// Owners of the handles the library opens: each closed once, on every way
+// Owners of the handles Corvane opens: each closed once, on every way
 // out of scope.
 #pragma once
 
@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace library {
+namespace base {
 
 // One owner for one kind of handle: Close releases it, 0 means none.
 template <void (*Close)(uintptr_t)>
@@ -43,4 +43,4 @@ using UniqueNamespace = UniqueOsHandle<os::ClosePrivateNamespace>;
 // Service control manager handles, closed with CloseServiceHandle.
 using UniqueServiceHandle = UniqueOsHandle<os::CloseServiceHandle>;
 
-}  // namespace library
+}  // namespace base

@@ -1,14 +1,14 @@
-#include "common/findfiles.h"
+#include "base/findfiles.h"
 
-#include "common/exists.h"
-#include "common/handle.h"
-#include "common/redirection.h"
-#include "common/trace.h"
+#include "base/exists.h"
+#include "base/handle.h"
+#include "base/redirection.h"
+#include "base/trace.h"
 #include "os/os.h"
 
 #include <cwctype>
 
-namespace library {
+namespace base {
 
 namespace {
 
@@ -174,4 +174,4 @@ void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& f
     Search(directory, SplitPatterns(patterns), recurse, files, true);
 }
 
-}  // namespace library
+}  // namespace base

@@ -1,6 +1,6 @@
-#include "app/creation_frequency.h"
+#include "workflow/creation_frequency.h"
 
-#include "common/trace.h"
+#include "base/trace.h"
 #include "os/os.h"
 
 #include <optional>
@@ -65,8 +65,8 @@ std::optional<Record> Decode(const os::RegistryValue& encoded) {
 
 // These traces keep their historical names.
 void TraceRegistryFailure(const wchar_t* procedure, uint32_t error) {
-    library::Trace(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " +
-                   std::to_wstring(error) + L" " + library::ErrorDescription(error));
+    base::Trace(L"Module1\\" + std::wstring(procedure) + L" VB ERROR: " + std::to_wstring(error) +
+                L" " + base::ErrorDescription(error));
 }
 
 bool IsCorvanesZero(const os::RegistryValue& value) {
@@ -176,7 +176,7 @@ void RecoverCreationFrequency() {
     if (os::RegistryQueryValue(kRecordKey, kRecordName, stored) != 0) return;
     const std::optional<Record> record = Decode(stored);
     if (!record) {
-        library::Trace(L"Module1\\Main: an unreadable creation frequency record is dropped");
+        base::Trace(L"Module1\\Main: an unreadable creation frequency record is dropped");
         RemoveRecord(kMadeRecordKey | kMadeVendorKey);
         return;
     }
@@ -192,10 +192,10 @@ void RecoverCreationFrequency() {
             TraceRegistryFailure(L"RestoreCreationFrequency", error);
             return;
         }
-        library::Trace(
+        base::Trace(
             L"Module1\\Main: the creation frequency that a run ended midway left at 0 is put back");
     } else {
-        library::Trace(
+        base::Trace(
             L"Module1\\Main: the creation frequency changed since a run ended midway is kept");
     }
     RemoveRecord(record->flags);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace library {
+namespace base {
 
 // True only for a directory. With traced, the call and its result are traced.
 bool DoesDirExist(const std::wstring& directory, bool traced = false);
@@ -20,4 +20,4 @@ bool DoesFileExist(const std::wstring& file, bool traced = false);
 // program is then not started), or when the name carries a path.
 std::wstring SystemProgramPath(const std::wstring& program);
 
-}  // namespace library
+}  // namespace base

@@ -1,13 +1,13 @@
-#include "common/launcher.h"
+#include "base/launcher.h"
 
-#include "common/exists.h"
-#include "common/handle.h"
-#include "common/paths.h"
-#include "common/redirection.h"
-#include "common/trace.h"
+#include "base/exists.h"
+#include "base/handle.h"
+#include "base/paths.h"
+#include "base/redirection.h"
+#include "base/trace.h"
 #include "os/os.h"
 
-namespace library {
+namespace base {
 
 namespace {
 
@@ -132,4 +132,4 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
     return result;
 }
 
-}  // namespace library
+}  // namespace base

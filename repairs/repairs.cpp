@@ -1,12 +1,12 @@
-#include "app/repairs.h"
-#include "app/workflow.h"
-#include "common/exists.h"
-#include "common/findfiles.h"
-#include "common/handle.h"
-#include "common/launcher.h"
-#include "common/paths.h"
-#include "common/redirection.h"
-#include "common/trace.h"
+#include "repairs/repairs.h"
+#include "base/desktop.h"
+#include "base/exists.h"
+#include "base/findfiles.h"
+#include "base/handle.h"
+#include "base/launcher.h"
+#include "base/paths.h"
+#include "base/redirection.h"
+#include "base/trace.h"
 #include "os/os.h"
 
 #include <cwctype>
@@ -18,14 +18,14 @@ namespace {
 
 const wchar_t kPolicyKey[] = L"HKLM\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\SystemRestore";
 
-using library::Start;
+using base::Start;
 constexpr uint32_t kWorkstation = 1;  // VER_NT_WORKSTATION
 
 // Every repair command is awaited; neither its result nor its exit code
 // changes what comes next.
 void Run(const std::wstring& program, const std::wstring& parameters, Start::Window window) {
     int32_t exitCode = 0;
-    library::RunProgram(program, parameters, {Start::Wait::UntilItEnds, window}, exitCode);
+    base::RunProgram(program, parameters, {Start::Wait::UntilItEnds, window}, exitCode);
 }
 
 void RunHidden(const std::wstring& program, const std::wstring& parameters) {
@@ -37,7 +37,7 @@ void RunHidden(const std::wstring& program, const std::wstring& parameters) {
 int32_t ExitCodeOf(const std::wstring& program, const std::wstring& parameters) {
     int32_t exitCode = 0;
     const Start hidden{Start::Wait::UntilItEnds, Start::Window::Hidden};
-    return library::RunProgram(program, parameters, hidden, exitCode) ? exitCode : -1;
+    return base::RunProgram(program, parameters, hidden, exitCode) ? exitCode : -1;
 }
 
 std::wstring PolicyKeyDeletion() {
@@ -84,7 +84,7 @@ bool IsServer() {
 // re-registration has just fixed) leaves a consistent repository as it is.
 void RepairRepository(int32_t raisedError) {
     const std::wstring winmgmt = SystemRoot() + L"\\system32\\wbem\\winmgmt.exe";
-    if (library::DoesFileExist(winmgmt, false)) {
+    if (base::DoesFileExist(winmgmt, false)) {
         const int32_t verified = ExitCodeOf(winmgmt, L"/verifyrepository");
         if (verified == 0 && (!ClassIsMissing(raisedError) || IsServer())) return;
         if (verified != 0) {
@@ -104,25 +104,25 @@ std::wstring Lower(std::wstring text) {
 // Registers every component library and server program of one WMI
 // directory with that directory's own regsvr32 (native or 32-bit).
 void RegisterWmiDirectory(const std::wstring& systemTail) {
-    library::FileList files;
-    library::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.dll", files, false);
+    base::FileList files;
+    base::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.dll", files, false);
     for (size_t i = 1, count = files.Count(); i <= count; ++i)
         RunHidden(SystemRoot() + systemTail + L"\\regsvr32.exe", L"/s " + Argument(files.Item(i)));
 
-    library::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.exe", files, false);
+    base::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.exe", files, false);
     for (size_t i = 1, count = files.Count(); i <= count; ++i) {
         // The WMI test tool would open its window and wait for the user.
-        if (Lower(library::FileNameOf(files.Item(i))) == L"wbemtest.exe") continue;
+        if (Lower(base::FileNameOf(files.Item(i))) == L"wbemtest.exe") continue;
         RunHidden(files.Item(i), L"/regserver");
     }
 }
 
 // The trace keeps its historical names.
 void TraceServiceError(const wchar_t* failedCall, uint32_t error, const std::wstring& serviceName) {
-    library::Trace(L"Module1\\EnableShadowCopyServices VB ERROR: " + std::to_wstring(error) + L" " +
-                   library::ErrorDescription(error));
-    if (!serviceName.empty()) library::Trace(L"\t- sService=" + serviceName);
-    library::Trace(L"\t- sCall=" + std::wstring(failedCall));
+    base::Trace(L"Module1\\EnableShadowCopyServices VB ERROR: " + std::to_wstring(error) + L" " +
+                base::ErrorDescription(error));
+    if (!serviceName.empty()) base::Trace(L"\t- sService=" + serviceName);
+    base::Trace(L"\t- sCall=" + std::wstring(failedCall));
 }
 
 // A service that older Windows does not have is not an error.
@@ -135,7 +135,7 @@ void EnableService(os::Handle manager, const std::wstring& serviceName) {
             TraceServiceError(L"OpenService", result.lastError, serviceName);
         return;
     }
-    library::UniqueServiceHandle service(opened);
+    base::UniqueServiceHandle service(opened);
 
     os::ServiceConfig config;
     result = os::QueryServiceConfigW(service.get(), config);
@@ -153,7 +153,7 @@ void EnableShadowCopyServices() {
     os::Handle opened = 0;
     const os::CallResult result = os::OpenSCManagerW(os::kScManagerConnect, opened);
     if (!result.ok) return TraceServiceError(L"OpenSCManager", result.lastError, L"");
-    const library::UniqueServiceHandle manager(opened);
+    const base::UniqueServiceHandle manager(opened);
     for (const wchar_t* serviceName : {L"VSS", L"swprv"}) EnableService(manager.get(), serviceName);
 }
 
@@ -180,32 +180,32 @@ void FullRepair(int32_t raisedError) {
     RunHidden(L"cmd.exe", PolicyKeyDeletion());
 
     RegisterWmiDirectory(L"\\system32");
-    if (library::DoesDirExist(SystemRoot() + L"\\syswow64", false))
+    if (base::DoesDirExist(SystemRoot() + L"\\syswow64", false))
         RegisterWmiDirectory(L"\\syswow64");
 
     // The upgrade library, where Windows has it, rebuilds the repository
     // from the schema files; elsewhere the repository is checked, and reset
     // only as the last resort.
-    if (!library::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
+    if (!base::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
         RepairRepository(raisedError);
     } else {
-        library::FileList files;
-        library::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
+        base::FileList files;
+        base::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
         for (size_t i = 1, count = files.Count(); i <= count; ++i)
             RunHidden(SystemRoot() + L"\\system32\\wbem\\mofcomp.exe", Argument(files.Item(i)));
         RunHidden(SystemRoot() + L"\\system32\\rundll32.exe", L"wbemupgd, UpgradeRepository");
     }
 
-    if (library::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
+    if (base::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
         Run(SystemRoot() + L"\\syswow64\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
     Run(SystemRoot() + L"\\system32\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
 
-    if (library::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
+    if (base::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
         RunHidden(L"cmd.exe", L"/c net stop srservice");
         // The file that was tested, wherever Windows is installed. 132 asks
         // the user before a restart; where nobody could answer, the wait
         // would never end, so 128 neither asks nor restarts.
-        const wchar_t* const mode = workflow::NobodyCanSeeTheDesktop() ? L"128 " : L"132 ";
+        const wchar_t* const mode = base::NobodyCanSeeTheDesktop() ? L"128 " : L"132 ";
         Run(L"rundll32.exe",
             L"setupapi.dll,InstallHinfSection DefaultInstall " + std::wstring(mode) + SystemRoot() +
                 L"\\inf\\sr.inf",
@@ -244,7 +244,7 @@ void EnableSystemRestore() {
     case os::WmiStatus::Returned:
         if (outcome.returnValue == 0) return;
         code = outcome.returnValue;
-        description = library::ErrorDescription(static_cast<uint32_t>(code));
+        description = base::ErrorDescription(static_cast<uint32_t>(code));
         break;
     case os::WmiStatus::NoValue:
         code = kNoReturnValueCode;
@@ -253,29 +253,29 @@ void EnableSystemRestore() {
     case os::WmiStatus::Raised:
         code = outcome.errorCode;
         description = outcome.errorDescription.empty()
-                          ? library::ErrorDescription(static_cast<uint32_t>(code))
+                          ? base::ErrorDescription(static_cast<uint32_t>(code))
                           : outcome.errorDescription;
         break;
     }
     // The trace keeps its historical names.
-    library::Trace(L"Module1\\EnableSystemRestore VB ERROR: " + std::to_wstring(code) + L" " +
-                   description);
-    library::Trace(L"\t- sDrive=" + drive);
+    base::Trace(L"Module1\\EnableSystemRestore VB ERROR: " + std::to_wstring(code) + L" " +
+                description);
+    base::Trace(L"\t- sDrive=" + drive);
 }
 
 void StartSystemRestoreUI() {
     std::wstring path = SystemRoot() + L"\\system32\\restore\\rstrui.exe";
-    if (!library::DoesFileExist(path, false)) {
+    if (!base::DoesFileExist(path, false)) {
         path = SystemRoot() + L"\\system32\\rstrui.exe";
-        if (!library::DoesFileExist(path, false)) return;  // nothing to start
+        if (!base::DoesFileExist(path, false)) return;  // nothing to start
     }
     // The tests above looked at the native directory, so the start does
     // too; the path is the whole command line (quoted when it has a blank),
     // not awaited. Without the rights it needs, the user is asked.
     int32_t unused = 0;
-    library::RunProgram(path, L"",
-                        {Start::Wait::No, Start::Window::Minimised, Start::Elevation::WithConsent},
-                        unused);
+    base::RunProgram(path, L"",
+                     {Start::Wait::No, Start::Window::Minimised, Start::Elevation::WithConsent},
+                     unused);
 }
 
 }  // namespace repairs

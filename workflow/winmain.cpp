@@ -2,8 +2,8 @@
 // to the workflow.
 #include <windows.h>
 
-#include "app/workflow.h"
 #include "os/win32/startup.h"
+#include "workflow/workflow.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // First of all: Corvane runs as administrator from folders anyone can

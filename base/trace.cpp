@@ -1,10 +1,10 @@
-#include "common/trace.h"
+#include "base/trace.h"
 
 #include "os/os.h"
 
 #include <cstdio>
 
-namespace library {
+namespace base {
 namespace detail {
 
 std::optional<std::wstring> TraceText(const std::wstring& value) { return value; }
@@ -48,4 +48,4 @@ std::wstring ErrorDescription(uint32_t code) {
     return text;
 }
 
-}  // namespace library
+}  // namespace base

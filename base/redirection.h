@@ -1,12 +1,12 @@
 // WOW64 file-system redirection. A 32-bit process on 64-bit Windows sees
-// SysWOW64 when it names System32; the library switches that off around
+// SysWOW64 when it names System32; base switches that off around
 // every test, listing and start of a system file, so that it works on the
 // native system directory.
 #pragma once
 
 #include <cstdint>
 
-namespace library {
+namespace base {
 
 // Set once by Main: while false, redirection is only bookkept, never switched.
 extern bool manageRedirection;
@@ -33,4 +33,4 @@ public:
 // 64-bit Windows sets "ProgramFiles(x86)"; 32-bit Windows does not.
 bool Is64bitWindows();
 
-}  // namespace library
+}  // namespace base

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace library {
+namespace base {
 
 // The directory of Corvane.exe with exactly one trailing backslash.
 std::wstring AppPath();
@@ -20,4 +20,4 @@ std::wstring FileNameOf(const std::wstring& path);
 // of day as the fraction, milliseconds dropped.
 double ToDays(int year, int month, int day, int hour, int minute, int second);
 
-}  // namespace library
+}  // namespace base

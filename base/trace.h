@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-namespace library {
+namespace base {
 
 namespace detail {
 std::optional<std::wstring> TraceText(const std::wstring& value);
@@ -49,4 +49,4 @@ std::wstring BoolText(bool value);
 // when the system has none.
 std::wstring ErrorDescription(uint32_t code);
 
-}  // namespace library
+}  // namespace base

@@ -14,9 +14,4 @@ int32_t Run();
 extern const wchar_t kRestorePointDescription[];
 extern const wchar_t kFinalMessageTitle[];
 
-// A window station that is not interactive (a service's, a deployment
-// job's), or session 0 from Vista on, which holds services only: a question
-// there would wait for ever. When Windows cannot say, it is asked.
-bool NobodyCanSeeTheDesktop();
-
 }  // namespace workflow
