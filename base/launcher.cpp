@@ -22,17 +22,18 @@ constexpr uint32_t kErrorPathNotFound = 3;
 // Windows starts the native file of a System32 path. Should a 32-bit shell
 // look for it in SysWOW64 instead, the native directory's alias is tried
 // once.
-bool StartWithConsent(const std::wstring& path, int windowStyle) {
+bool StartWithConsent(const std::wstring& path, const std::wstring& parameters, int windowStyle) {
     const std::wstring directory = os::SystemDirectory();
-    os::CallResult started = os::ShellExecuteWithVerb(L"runas", path, L"", directory, windowStyle);
+    os::CallResult started =
+        os::ShellExecuteWithVerb(L"runas", path, parameters, directory, windowStyle);
     const std::wstring system32 = os::WindowsDirectory() + L"\\system32\\";
     const bool notFound =
         started.lastError == kErrorFileNotFound || started.lastError == kErrorPathNotFound;
     if (!started.ok && notFound && Is64bitWindows() &&
         path.compare(0, system32.size(), system32) == 0)
         started = os::ShellExecuteWithVerb(
-            L"runas", os::WindowsDirectory() + L"\\Sysnative\\" + path.substr(system32.size()), L"",
-            directory, windowStyle);
+            L"runas", os::WindowsDirectory() + L"\\Sysnative\\" + path.substr(system32.size()),
+            parameters, directory, windowStyle);
     if (!started.ok)  // the trace keeps its historical name
         Trace(L"StartSystemRestoreUI: no start with consent: " +
               std::to_wstring(started.lastError) + L" " + ErrorDescription(started.lastError));
@@ -101,7 +102,7 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
     // MUI files, which need it; the shell loads its own components.
     if (created.error == os::kErrorElevationRequired &&
         how.elevation == Start::Elevation::WithConsent)
-        return StartWithConsent(bare ? systemProgram : path, shownAs);
+        return StartWithConsent(bare ? systemProgram : path, parameters, shownAs);
     if (created.error != 0) {
         Trace(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
               ErrorDescription(created.error));
