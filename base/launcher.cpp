@@ -100,9 +100,11 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
     }
     // After redirection is back on: FormatMessage may read its texts from
     // MUI files, which need it; the shell loads its own components.
+    // Not for a start through the system runner: the shell would start the
+    // program itself, as the user.
     if (created.error == os::kErrorElevationRequired &&
-        how.elevation == Start::Elevation::WithConsent)
-        return StartWithConsent(bare ? systemProgram : path, parameters, shownAs);
+        how.elevation == Start::Elevation::WithConsent && !throughRunner)
+        return StartWithConsent(bare ? systemProgram : path, parameters, windowStyle);
     if (created.error != 0) {
         Trace(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
               ErrorDescription(created.error));

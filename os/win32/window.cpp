@@ -41,6 +41,7 @@ private:
     HWND label_ = nullptr;
     win32::unique_hfont font_;
     int labelWidth_ = 0;
+    int clientWidth_ = 0;
 };
 
 std::unique_ptr<StatusWindow> g_window;
@@ -134,9 +135,16 @@ void StatusWindow::SetLabel(const std::wstring& text, int labelHeight, int clien
     ::SetWindowTextW(label_, text.c_str());
     ::SetWindowPos(label_, nullptr, 0, 0, labelWidth_, labelHeight,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT client{};
-    if (::GetClientRect(hwnd_, &client) && client.bottom != clientHeight) {
-        const SIZE frame = FrameSize(client.right, clientHeight);
+    // Minimised, the window has no client area to measure: its restored
+    // size is the one that grows.
+    const SIZE frame = FrameSize(clientWidth_, clientHeight);
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (::IsIconic(hwnd_) && ::GetWindowPlacement(hwnd_, &placement)) {
+        placement.rcNormalPosition.right = placement.rcNormalPosition.left + frame.cx;
+        placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + frame.cy;
+        ::SetWindowPlacement(hwnd_, &placement);
+    } else {
         ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -163,6 +171,7 @@ std::unique_ptr<StatusWindow> StatusWindow::Create(const StatusWindowLayout& lay
     }
     window->font_.reset(MakeFont(layout.font));
     window->labelWidth_ = layout.labelWidth;
+    window->clientWidth_ = layout.clientWidth;
     window->label_ = ::CreateWindowExW(
         0, L"STATIC", layout.labelText.c_str(), WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
         layout.labelLeft, layout.labelTop, layout.labelWidth, layout.labelHeight, window->hwnd_,

@@ -4,6 +4,8 @@
 #include "os/os.h"
 #include "os/win32/handles.h"
 
+#include <process.h>
+
 #include <functional>
 #include <memory>
 
@@ -11,11 +13,15 @@ namespace win32 {
 
 namespace {
 
-// The thread's own function. Corvane's C runtime is a DLL's, which sets
-// itself up for every thread it is told of, so CreateThread serves.
-DWORD WINAPI RunWork(void* work) {
+// The thread's own function. What it shares with its caller is the work's
+// to keep; nothing it throws may end the process.
+unsigned __stdcall RunWork(void* work) {
     const std::unique_ptr<std::function<void()>> owned(static_cast<std::function<void()>*>(work));
-    (*owned)();
+    try {
+        (*owned)();
+    } catch (...) {
+        // The caller reads what the work left, its defaults where it failed.
+    }
     return 0;
 }
 
@@ -44,13 +50,15 @@ HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t&
 }  // namespace
 
 HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
+    // A thread that uses the C runtime is started by it.
     auto* handedOver = new std::function<void()>(std::move(work));
+    _doserrno = 0;  // never reset by the runtime itself
     const win32::UniqueResource<HANDLE, ::CloseHandle, 0> thread(
-        ::CreateThread(nullptr, 0, RunWork, handedOver, 0, nullptr));
+        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, RunWork, handedOver, 0, nullptr)));
     if (!thread) {
-        const DWORD error = ::GetLastError();
+        const unsigned long error = _doserrno;
         delete handedOver;
-        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
+        return error != 0 ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
     }
     const DWORD start = ::GetTickCount();
     for (;;) {
