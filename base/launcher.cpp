@@ -4,14 +4,13 @@
 #include "base/handle.h"
 #include "base/paths.h"
 #include "base/redirection.h"
+#include "base/session.h"
 #include "base/trace.h"
 #include "os/os.h"
 
 namespace base {
 
 namespace {
-
-const wchar_t kSystemRunner[] = L"3rd Party Tools\\psexec.exe";
 
 // A safety net against a missed wake-up, not the pace of the wait.
 constexpr uint32_t kLongestWaitMs = 100;
@@ -44,6 +43,7 @@ bool StartWithConsent(const std::wstring& path, const std::wstring& parameters, 
 
 bool RunProgram(const std::wstring& path, const std::wstring& parameters, const Start& how,
                 int32_t& exitCode) {
+    if (SessionHasEnded()) return false;
     const bool wait = how.wait == Start::Wait::UntilItEnds;
     const int32_t windowStyle = static_cast<int32_t>(how.window);
     // A bare name is the system directory's program or none: Windows' own
@@ -59,25 +59,7 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
 
     std::wstring program = path;
     if (program.find(L' ') != std::wstring::npos) program = L"\"" + program + L"\"";
-    std::wstring commandLine = parameters.empty() ? program : program + L" " + parameters;
-
-    int shownAs = windowStyle;
-    std::wstring applicationName;
-    bool throughRunner = false;
-    if (how.account == Start::Account::System) {
-        const std::wstring appPath = AppPath();
-        if (appPath.compare(0, 2, L"\\\\") == 0) {
-            Trace(L"ShellX:  Cannot run app as system with PSEXEC on a UNC path.");
-        } else if (!DoesFileExist(appPath + kSystemRunner)) {
-            Trace(L"ShellX:  Cannot find PSEXEC.EXE");
-        } else {
-            commandLine = L"\"" + appPath + kSystemRunner + L"\"" +
-                          (wait ? L" -s -i " : L" -s -i -d ") + commandLine;
-            shownAs = 0;
-            throughRunner = true;
-        }
-    }
-    if (!throughRunner) applicationName = systemProgram;
+    const std::wstring commandLine = parameters.empty() ? program : program + L" " + parameters;
 
     // A hidden program gets no console window (a default terminal would
     // show one anyway) and reads end-of-file if it asks a question that no
@@ -88,8 +70,8 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
     UniqueHandle creation, process;
     {
         const RedirectionOff nativeSystem;
-        created = os::LaunchProcess(applicationName, commandLine, os::SystemDirectory(), shownAs,
-                                    shownAs == 0);
+        created = os::LaunchProcess(systemProgram, commandLine, os::SystemDirectory(), windowStyle,
+                                    windowStyle == 0);
         // The creation handle is held until the wait handle is open, so that
         // a program that ends at once is still there to be opened.
         creation.reset(created.process);
@@ -100,10 +82,10 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
     }
     // After redirection is back on: FormatMessage may read its texts from
     // MUI files, which need it; the shell loads its own components.
-    // Not for a start through the system runner: the shell would start the
-    // program itself, as the user.
+    // Only a start that asks for it: a hidden repair command raising a
+    // prompt would no longer be awaited.
     if (created.error == os::kErrorElevationRequired &&
-        how.elevation == Start::Elevation::WithConsent && !throughRunner)
+        how.elevation == Start::Elevation::WithConsent)
         return StartWithConsent(bare ? systemProgram : path, parameters, windowStyle);
     if (created.error != 0) {
         Trace(L"CommonModule\\ShellX VB ERROR: " + std::to_wstring(created.error) + L" " +
@@ -123,6 +105,7 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
         os::WaitResult woke;
         do {
             os::DispatchPendingMessages();
+            if (SessionHasEnded()) return false;  // the program goes on by itself
             woke = os::WaitForObjectOrInput(process.get(), kLongestWaitMs);
         } while (woke == os::WaitResult::Input || woke == os::WaitResult::TimedOut);
         uint32_t code = 0;

@@ -17,14 +17,10 @@ struct Start {
     // hands the start to the shell, whose prompt asks the user. Such a start
     // is never awaited.
     enum class Elevation { Never, WithConsent };
-    // System runs it under the system account, through
-    // "3rd Party Tools\psexec.exe" below AppPath.
-    enum class Account { Caller, System };
 
     Wait wait = Wait::UntilItEnds;
     Window window = Window::Hidden;
     Elevation elevation = Elevation::Never;
-    Account account = Account::Caller;
 };
 
 // Every program Corvane starts is started here: path with parameters
@@ -32,7 +28,8 @@ struct Start {
 // off; a bare name is only ever the system directory's program. Awaited, it
 // returns when the program has ended and stores its exit code in exitCode;
 // otherwise it leaves exitCode alone. True when the program was started
-// (and, awaited, has ended).
+// (and, awaited, has ended). Once the session has ended nothing starts, and
+// a program under way is left to itself: false, exitCode untouched.
 bool RunProgram(const std::wstring& path, const std::wstring& parameters, const Start& how,
                 int32_t& exitCode);
 

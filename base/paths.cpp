@@ -1,5 +1,6 @@
 #include "base/paths.h"
 
+#include "base/session.h"
 #include "base/trace.h"
 #include "os/os.h"
 
@@ -60,7 +61,8 @@ void Delay(double seconds) {
         Trace(L"CommonModule\\Delay VB ERROR: 6 Overflow");
         return;
     }
-    while (!(NowInSeconds() > deadline)) {
+    // Once the session has ended there is nothing left to pause for.
+    while (!(NowInSeconds() > deadline) && !SessionHasEnded()) {
         os::Sleep(100);
         os::DispatchPendingMessages();
     }

@@ -65,11 +65,13 @@ struct WmiOutcome {
     std::wstring errorDescription;  // the WMI layer's own text, may be empty
 };
 
-constexpr int32_t kWbemTimedOut = static_cast<int32_t>(0x80041069u);  // WBEM_E_TIMED_OUT
+constexpr int32_t kWbemTimedOut = static_cast<int32_t>(0x80041069u);           // WBEM_E_TIMED_OUT
+constexpr int32_t kAbandonedAtSessionEnd = static_cast<int32_t>(0x80004004u);  // E_ABORT
 
 // The calling thread's window messages are handled while it waits. From
 // Windows Vista on, a connection that WMI cannot make within two minutes is
-// raised like any other error; XP offers no limit of its own.
+// raised like any other error; XP offers no limit of its own. Once the
+// session ends (SessionEndHeard) it is raised as kAbandonedAtSessionEnd.
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call);
 
 // One instance of SystemRestore in root\default, as listed.
@@ -89,7 +91,8 @@ struct RestorePointList {
 // Every restore point System Restore lists; an instance whose properties
 // read as null is left out. An instance that does not arrive within two
 // minutes, or a listing that takes longer than limitMs (0: no limit), fails
-// it (WBEM_E_TIMED_OUT). Window messages are handled while it waits.
+// it (WBEM_E_TIMED_OUT); the end of the session, kAbandonedAtSessionEnd.
+// Window messages are handled while it waits.
 RestorePointList ListRestorePoints(uint32_t limitMs);
 
 // ---- Status window and message box ----------------------------------------
@@ -128,13 +131,24 @@ void StatusWindowSetCaption(const std::wstring& caption);
 void StatusWindowSetLabel(const std::wstring& text, int labelHeight, int clientHeight);
 void StatusWindowUnload();
 
-// Called with WM_ENDSESSION's wParam while the status window exists, shown
-// or hidden: true when the session ends (Windows may end the process as soon
-// as the window has answered), false when a shutdown was cancelled.
-// WM_QUERYENDSESSION is answered at once and reaches no handler. A user who
-// closes the window only hides it, so that it still hears the end of the
-// session. Null for none.
-void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds));
+// What WM_ENDSESSION told the status window (wParam and lParam).
+enum class SessionEnd {
+    None,      // nothing yet, or wParam FALSE: another program cancelled a shutdown
+    Ends,      // wParam TRUE: the user logs off or Windows shuts down
+    CloseApp,  // wParam TRUE with ENDSESSION_CLOSEAPP: the Restart Manager asks Corvane to close
+};
+
+// Called while the status window exists, shown or hidden, with what
+// WM_ENDSESSION said: once the window has answered an end, Windows may end
+// the process without a further word. WM_QUERYENDSESSION is answered at
+// once and reaches no handler. A user who closes the window only hides it,
+// so that it still hears the end of the session. Null for none.
+void StatusWindowOnSessionEnd(void (*handler)(SessionEnd end));
+
+// The end the status window has heard, None until one came. From then on
+// the seam starts no WMI call and no longer waits for one under way, which
+// then fails with kAbandonedAtSessionEnd.
+SessionEnd SessionEndHeard();
 
 // MessageBoxW with no owner; returns the button id (IDYES 6, IDNO 7, ...).
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style);
@@ -336,6 +350,11 @@ constexpr uint32_t kWaitTimeout = 0x102;
 uint32_t WaitForSingleObject(Handle handle, uint32_t milliseconds);
 
 CallResult ReleaseMutex(Handle mutex);
+
+// CheckTokenMembership of the caller's token and the Administrators group:
+// true only where the group is enabled. Under UAC a run that was not
+// elevated holds it for deny only, and so counts as no member.
+CallResult CallerIsAdministrator(bool& member);
 
 // ---- Registry ----------------------------------------------------------------
 

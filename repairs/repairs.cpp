@@ -6,6 +6,7 @@
 #include "base/launcher.h"
 #include "base/paths.h"
 #include "base/redirection.h"
+#include "base/session.h"
 #include "base/trace.h"
 #include "os/os.h"
 
@@ -150,6 +151,7 @@ void EnableService(os::Handle manager, const std::wstring& serviceName) {
 // one goes back to Manual, its default; neither is started here, the
 // request starts them.
 void EnableShadowCopyServices() {
+    if (base::SessionHasEnded()) return;  // nothing new starts
     os::Handle opened = 0;
     const os::CallResult result = os::OpenSCManagerW(os::kScManagerConnect, opened);
     if (!result.ok) return TraceServiceError(L"OpenSCManager", result.lastError, L"");
@@ -223,6 +225,7 @@ void FullRepair(int32_t raisedError) {
 // With protection off for the system drive every request fails (1058), and
 // neither the commands above nor the policy key turn it back on.
 void EnableSystemRestore() {
+    if (base::SessionHasEnded()) return;  // nothing new starts
     // The drive of the Windows directory, like the directory not taken
     // from the environment.
     const std::wstring drive = SystemRoot().substr(0, 2) + L"\\";

@@ -14,14 +14,15 @@ using LauncherTest = SimTest;
 TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     sim::Make64Bit();
     base::manageRedirection = true;
-    m().systemMessages[5] = L"Access is denied.";
+    m().systemMessages = {{5, L"Access is denied."},
+                          {740, L"The requested operation requires elevation."}};
     const std::wstring tool = L"C:\\Program Files\\Tool\\tool.exe";
-    const std::wstring runner = L"C:\\Tools\\3rd Party Tools\\psexec.exe";
     sim::AddFile(tool);
-    sim::AddFile(runner);
     for (const wchar_t* planted : {L"cmd.exe", L"reg.exe"})  // beside Corvane.exe, not in System32
         sim::AddFile(L"C:\\Tools\\" + std::wstring(planted));
     sim::AddFile(L"C:\\Windows\\System32\\blocked.exe").launchError = 5;
+    // Refused for rights, but its start never asked the user's consent.
+    sim::AddFile(L"C:\\Windows\\System32\\elevated.exe").launchError = 740;
     sim::AddFile(m().currentDirectory + L"\\rundll32.exe");
     sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 1000;
     const int64_t start = m().clockMs;
@@ -29,10 +30,9 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     int32_t slot = 42;
     using base::Start;
     const auto run = [&](const std::wstring& program, const std::wstring& parameters, bool wait,
-                         int style, bool asSystem = false) {
+                         int style) {
         const Start how{wait ? Start::Wait::UntilItEnds : Start::Wait::No,
-                        static_cast<Start::Window>(style), Start::Elevation::Never,
-                        asSystem ? Start::Account::System : Start::Account::Caller};
+                        static_cast<Start::Window>(style), Start::Elevation::Never};
         const bool result = base::RunProgram(program, parameters, how, slot);
         EXPECT_FALSE(m().redirectionDisabled) << program << " " << parameters;
         return result;
@@ -54,35 +54,27 @@ TEST_F(LauncherTest, WhatIsStartedWaitedForAndTraced) {
     EXPECT_FALSE(run(L"C:\\Windows\\System32\\wbem\\gone.exe", L"/regserver", true, 0));
     EXPECT_FALSE(run(L"reg.exe", L"query x", true, 0));
     EXPECT_FALSE(run(L"blocked.exe", L"/q", true, 0));
-    EXPECT_TRUE(run(L"cmd.exe", L"/c whoami", true, 1, true));
-    EXPECT_TRUE(run(L"cmd.exe", L"/c whoami", false, 1, true));
-    sim::Remove(runner);
-    EXPECT_TRUE(run(L"cmd.exe", L"/c ver", true, 1, true));
-    m().executablePath = L"\\\\server\\share\\Corvane.exe";
-    EXPECT_TRUE(run(L"cmd.exe", L"/c ver", true, 1, true));
+    EXPECT_FALSE(run(L"elevated.exe", L"/q", true, 0));
     m().openProcessFails = true;
     slot = 4;
     EXPECT_FALSE(run(L"cmd.exe", L"/c ver", true, 0));
     EXPECT_EQ(slot, 4);
 
     const std::wstring cmd = L"C:\\Windows\\System32\\cmd.exe|cmd.exe ";
-    const std::wstring viaRunner = runner + L"|\"" + runner + L"\" -s -i ";
     EXPECT_EQ(Ran(), (std::vector<std::wstring>{
                          cmd + L"/c exit 259|0|hidden", cmd + L"/c ver|0|hidden", cmd + L"/c ver|2",
                          tool + L"|\"" + tool + L"\" /x|1", tool + L"|\"" + tool + L"\"|0|hidden",
                          L"C:\\Windows\\System32\\rundll32.exe|rundll32.exe x.dll,Entry|1",
-                         viaRunner + L"cmd.exe /c whoami|0|hidden",
-                         viaRunner + L"-d cmd.exe /c whoami|0|hidden", cmd + L"/c ver|1",
-                         cmd + L"/c ver|1", cmd + L"/c ver|0|hidden"}));
-    EXPECT_EQ(m().debugOutput,
-              (std::vector<std::wstring>{
-                  L"\tCommonModule\\ShellX FILE NOT FOUND",
-                  L"\t\t- sPathAndFileName=C:\\Windows\\System32\\wbem\\gone.exe",
-                  L"\tCommonModule\\ShellX FILE NOT FOUND", L"\t\t- sPathAndFileName=reg.exe",
-                  L"\tCommonModule\\ShellX VB ERROR: 5 Access is denied.",
-                  L"\t\t- sShell=blocked.exe /q", L"\tShellX:  Cannot find PSEXEC.EXE",
-                  L"\tShellX:  Cannot run app as system with PSEXEC on a UNC path.",
-                  L"\tShellX (Failed):  cmd.exe /c ver"}));
+                         cmd + L"/c ver|0|hidden"}));
+    EXPECT_EQ(
+        m().debugOutput,
+        (std::vector<std::wstring>{
+            L"\tCommonModule\\ShellX FILE NOT FOUND",
+            L"\t\t- sPathAndFileName=C:\\Windows\\System32\\wbem\\gone.exe",
+            L"\tCommonModule\\ShellX FILE NOT FOUND", L"\t\t- sPathAndFileName=reg.exe",
+            L"\tCommonModule\\ShellX VB ERROR: 5 Access is denied.", L"\t\t- sShell=blocked.exe /q",
+            L"\tCommonModule\\ShellX VB ERROR: 740 The requested operation requires elevation.",
+            L"\t\t- sShell=elevated.exe /q", L"\tShellX (Failed):  cmd.exe /c ver"}));
     for (const sim::StartedProcess& p : m().processes)
         EXPECT_TRUE(p.redirectionDisabled) << p.commandLine;
 }

@@ -297,55 +297,145 @@ TEST_F(WorkflowTest, OneCorvaneAtATimeOnTheWholeComputer) {
     }
 }
 
+// The whole registry as text: every key, every value's name, type and bytes.
+std::string Dump(const sim::Registry& registry) {
+    std::string text;
+    for (const auto& [path, key] : registry.keys) {
+        text += std::string(path.begin(), path.end()) + ":";
+        for (const auto& [name, value] : key.values) {
+            text += " " + std::string(name.begin(), name.end()) + "=" + std::to_string(value.type);
+            for (const uint8_t byte : value.data) text += "," + std::to_string(byte);
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+// Double-clicked without administrator rights (UAC's filtered token, a
+// standard user), Windows keeps Corvane out of the guard, and the run goes
+// on without it as any run does: its window and three texts, three refused
+// requests, both repairs, the final box with the error, and No starting the
+// System Restore interface through the consent prompt. It changes nothing,
+// not even what a killed run left. Any other failure of the guard, or one
+// whose cause cannot be told, still ends the run with 1618 and shows nothing.
+TEST_F(WorkflowTest, WithoutAdministratorRightsTheRunIsShownAndChangesNothing) {
+    const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
+    struct Case {
+        bool xp;
+        uint32_t xpMutexError;  // an administrator's guard (5), another object's name (6)
+        bool membershipUnknown;
+        int32_t exitCode;
+    };
+    const Case cases[] = {
+        {false, 0, false, 1}, {true, 5, false, 1}, {false, 0, true, 1618}, {true, 6, false, 1618}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        SetUp();
+        m().systemMessages = {{5, L"Access is denied."}, {6, L"The handle is invalid."}};
+        m().administrator = false;
+        m().hasPrivateNamespaces = !c.xp;
+        m().mutexes[L"Global\\Brindlemoor.Corvane.Run"].createError = c.xpMutexError;
+        if (c.membershipUnknown) m().membershipQuery = sim::FailsWith(5);
+        m().serviceManager.services[L"VSS"].startType = os::kServiceDisabled;
+        m().messageBoxAnswer = 7;
+        sim::AddFile(restore).requiresAdministrator = true;
+        PlantKilledRun();
+        const std::string before = Dump(m().registry);
+
+        EXPECT_EQ(Run({Returns(0), Returns(0), Returns(0)}), c.exitCode);
+        EXPECT_EQ(Dump(m().registry), before);
+        EXPECT_EQ(m().serviceManager.services[L"VSS"].startType, os::kServiceDisabled);
+        if (c.exitCode == 1618) {
+            EXPECT_FALSE(m().window.created);
+            EXPECT_TRUE(m().processes.empty());
+            ASSERT_EQ(m().debugOutput.size(), 1u);
+            EXPECT_NE(m().debugOutput[0].find(L"guard failed ("), std::wstring::npos);
+            continue;
+        }
+        EXPECT_EQ(m().debugOutput.at(0),
+                  L"\tModule1\\Main: without administrator rights the one-at-a-time guard cannot "
+                  L"be had (5 Access is denied.), this run goes on without it");
+        EXPECT_EQ(m().window.caption, L"Brindlemoor - Corvane");
+        EXPECT_EQ(m().labelAtWmiCall, (Lines{kCreating, kRestarting, kCreating}));
+        EXPECT_EQ(m().window.paintedLabels,
+                  (Lines{kRestarting, L"Errors encountered, Repairing System Restore..."}));
+        EXPECT_EQ(Count(kQuickRepair), 1);
+        EXPECT_EQ(Count(kFullRepairEnd), 1);
+        EXPECT_EQ(ErrorAndResult(), L"-2147217405 - Access denied |Result:  1");
+        EXPECT_EQ(m().processes.back().program + L"|" + m().processes.back().verb,
+                  restore + L"|runas");
+        EXPECT_TRUE(m().window.destroyed);
+    }
+}
+
 // What a request changes is recorded, on disk, before it is changed: a run
 // killed during the request leaves it to the next run, which puts it back
 // while it is still the 0 written (a value set by hand since is kept). The
-// end of the session puts it back at once, also where the user closed the
-// window before the request; a shutdown another program cancels leaves the
-// request its 0. Corvane's keys go with the record, a key of the maker's
-// that was there stays.
+// end of the session, or the Restart Manager's request to close, puts it
+// back at once, also where the user closed the window before, and the run
+// then starts nothing more: no request, repair command or question. A
+// shutdown another program cancels changes nothing. Corvane's keys go with
+// the record; a key of the maker's that was there, empty or not, stays.
 TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession) {
     const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
     const os::RegistryValue text{os::kRegSz, {'6', 0, '0', 0, 0, 0}};
     const os::RegistryValue hour{os::kRegDword, {60, 0, 0, 0}};
-    enum Ending { Kill, SessionEnds, Cancelled, ClosedThenSessionEnds };
+    enum Ending { Kill, SessionEnds, AppMustClose, Cancelled, ClosedThenEnds, EndsInQuickRepair };
+    enum MakerKey { None, Empty, WithValue };
     struct Case {
         std::optional<os::RegistryValue> start;
         Ending ending;
-        bool changedByHand, makerKeyExists;
+        bool changedByHand;
+        MakerKey makerKey;
         const char* after;  // the frequency once all is over
+        size_t requests, started;
     };
     const Case cases[] = {
-        {day, Kill, false, false, "4:160 5 0 0 "},
-        {text, Kill, false, true, "1:54 0 48 0 0 0 "},
-        {std::nullopt, Kill, false, false, "-"},
-        {day, Kill, true, false, "4:60 0 0 0 "},
-        {day, SessionEnds, false, true, "4:160 5 0 0 "},
-        {std::nullopt, SessionEnds, false, false, "-"},
-        {day, Cancelled, false, false, "4:160 5 0 0 "},
-        {day, ClosedThenSessionEnds, false, false, "4:160 5 0 0 "},
+        {day, Kill, false, None, "4:160 5 0 0 ", 1, 0},
+        {text, Kill, false, WithValue, "1:54 0 48 0 0 0 ", 1, 0},
+        {std::nullopt, Kill, false, Empty, "-", 1, 0},
+        {day, Kill, true, None, "4:60 0 0 0 ", 1, 0},
+        {day, SessionEnds, false, WithValue, "4:160 5 0 0 ", 1, 0},
+        {std::nullopt, SessionEnds, false, Empty, "-", 1, 0},
+        {day, AppMustClose, false, None, "4:160 5 0 0 ", 1, 0},
+        {day, Cancelled, false, None, "4:160 5 0 0 ", 1, 0},
+        {day, ClosedThenEnds, false, None, "4:160 5 0 0 ", 2, kQuickRepair.size()},
+        {day, EndsInQuickRepair, false, None, "4:160 5 0 0 ", 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
         if (c.start) sim::SetRegistryValue(kSettings, kFrequencyName, *c.start);
-        if (c.makerKeyExists) sim::SetRegistryValue(L"SOFTWARE\\Brindlemoor", L"Other", hour);
+        if (c.makerKey == Empty) sim::AddRegistryKey(L"SOFTWARE\\Brindlemoor");
+        if (c.makerKey == WithValue)
+            sim::SetRegistryValue(L"SOFTWARE\\Brindlemoor", L"Other", hour);
         const size_t keys = m().registry.keys.size();
         m().recentRestorePoint = true;  // a point is made only with the 0
         if (c.ending != Kill) {
             m().sessionEndCancelled = c.ending == Cancelled;
-            m().sessionEndsAtRequest = c.ending == ClosedThenSessionEnds ? 2 : 1;
-            m().closeWindowAtDispatch = c.ending == ClosedThenSessionEnds;  // in the quick repair
+            m().sessionEndClosesApp = c.ending == AppMustClose;
+            m().sessionEndsAtRequest = c.ending == ClosedThenEnds ? 2 : 1;
+            m().closeWindowAtDispatch = c.ending == ClosedThenEnds;  // in the quick repair
+            if (c.ending == EndsInQuickRepair) {
+                m().sessionEndsAtRequest = 0;
+                m().sessionEndsAtDispatch = 2;  // awaiting its first command
+                sim::AddFile(L"C:\\Windows\\System32\\cmd.exe").runMs = 60000;
+            }
             std::vector<os::WmiOutcome> outcomes(3, Returns(0));
-            if (c.ending == ClosedThenSessionEnds) outcomes[0] = Returns(1);
-            EXPECT_EQ(Run(outcomes), 0);
-            // Without its 0 the request makes no point, and a repair follows.
-            const size_t requests[] = {0, 2, 1, 3};
-            EXPECT_EQ(m().wmiCalls.size(), requests[c.ending]);
+            if (c.ending >= ClosedThenEnds) outcomes[0] = Returns(1);
+            const int64_t start = m().clockMs;
+            EXPECT_EQ(Run(outcomes), c.ending == Cancelled ? 0 : 1);
+            EXPECT_LT(m().clockMs - start, 60000) << "the command under way is not awaited";
+            EXPECT_EQ(m().wmiCalls.size(), c.requests);
+            EXPECT_EQ(Started().size(), c.started);
+            EXPECT_TRUE(m().messageBoxes.empty());
             EXPECT_EQ(Frequency(m().registryAtSessionEnd),
                       c.ending == Cancelled ? "4:0 0 0 0 " : c.after);
             EXPECT_EQ(m().registryAtSessionEnd.keys.size(), keys + (c.ending == Cancelled ? 2 : 0))
                 << "the record goes with the value";
+            EXPECT_EQ(Traced(c.ending == AppMustClose ? L"Windows asks Corvane to close, nothing "
+                                                      : L"the session ends, nothing further"),
+                      c.ending != Cancelled);
         } else {
             m().killedAtRequest = 1;
             EXPECT_THROW(Run({Returns(0)}), sim::Killed);
@@ -364,28 +454,30 @@ TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession
         }
         EXPECT_EQ(Frequency(m().registryAtWmiCall.back()), "4:0 0 0 0 ");
         EXPECT_EQ(Frequency(m().registry), c.after);
-        EXPECT_EQ(m().registry.keys.size(), keys) << "Corvane's keys are left";
+        EXPECT_EQ(m().registry.keys.size(), keys) << "Corvane's keys are left, or the maker's gone";
         EXPECT_EQ(
             sim::RegistryValueOf(m().registry, L"SOFTWARE\\Brindlemoor", L"Other").has_value(),
-            c.makerKeyExists);
+            c.makerKey == WithValue);
         EXPECT_EQ(Traced(L"VB ERROR"), 0);
     }
 }
 
 // The record goes only once the value is back: a put-back that fails, at
 // start or at the end of a request, leaves it for the next run, and a
-// request meanwhile keeps it rather than record its own 0. An unreadable
-// record goes with Corvane's keys.
+// request meanwhile keeps it rather than record its own 0, also where it
+// cannot write its 0. An unreadable record goes with Corvane's keys.
 TEST_F(WorkflowTest, TheRecordStaysUntilTheValueIsBack) {
     struct Case {
         bool killedBefore, unreadable;
         int failingWrite;  // the nth registry write of the first run fails
+        bool settingsReadOnly;
         const char* afterFirst;
         bool recordAfterFirst;
     };
-    const Case cases[] = {{true, false, 1, "4:160 5 0 0 ", false},
-                          {false, false, 3, "4:0 0 0 0 ", true},
-                          {false, true, 0, "4:160 5 0 0 ", false}};
+    const Case cases[] = {{true, false, 1, false, "4:160 5 0 0 ", false},
+                          {true, false, 0, true, "4:0 0 0 0 ", true},
+                          {false, false, 3, false, "4:0 0 0 0 ", true},
+                          {false, true, 0, false, "4:160 5 0 0 ", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         SetUp();
@@ -397,11 +489,14 @@ TEST_F(WorkflowTest, TheRecordStaysUntilTheValueIsBack) {
             sim::SetRegistryValue(kRecordKey, L"CreationFrequencyBefore", {3, {7}});
         }
         m().failRegistryWrite = c.failingWrite;
+        sim::AddRegistryKey(kSettings).writable = !c.settingsReadOnly;
         EXPECT_EQ(Run({Returns(0)}), 0);
         EXPECT_EQ(Frequency(m().registry), c.afterFirst);
         EXPECT_EQ(m().registry.keys.size(), keys + (c.recordAfterFirst ? 2 : 0));
-        EXPECT_EQ(Traced(L"RestoreCreationFrequency VB ERROR: 5"), c.failingWrite ? 1 : 0);
+        EXPECT_EQ(Traced(L"RestoreCreationFrequency VB ERROR: 5"),
+                  c.failingWrite || c.settingsReadOnly);
         m().failRegistryWrite = 0;
+        sim::AddRegistryKey(kSettings).writable = true;
         m().window.destroyed = true;
         EXPECT_EQ(Run({Returns(0)}), 0);
         EXPECT_EQ(Frequency(m().registry), "4:160 5 0 0 ");

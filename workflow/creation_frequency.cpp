@@ -96,10 +96,10 @@ uint32_t PutValueBack(const Record& record) {
 // The override in effect, for the end of the session.
 CreationFrequencyOverride* g_active = nullptr;
 
-// Only once the session really ends: a shutdown that another program
-// cancels leaves the request its 0.
-void OnSessionEnd(bool sessionEnds) {
-    if (sessionEnds && g_active) g_active->PutBack();
+// Only once the session really ends, or the Restart Manager asks Corvane to
+// close: a shutdown that another program cancels leaves the request its 0.
+void OnSessionEnd(os::SessionEnd end) {
+    if (end != os::SessionEnd::None && g_active) g_active->PutBack();
 }
 
 }  // namespace

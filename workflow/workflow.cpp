@@ -6,6 +6,7 @@
 #include "base/handle.h"
 #include "base/paths.h"
 #include "base/redirection.h"
+#include "base/session.h"
 #include "base/trace.h"
 #include "os/os.h"
 #include "restart/restart.h"
@@ -41,32 +42,51 @@ constexpr int32_t kNoNewRestorePointCode = static_cast<int32_t>(0x80040630u);
 // Manager) read it as "try again later" and do so by themselves.
 constexpr int32_t kAnotherRunIsInProgress = 1618;
 
+constexpr uint32_t kErrorAccessDenied = 5;
+
 // One Corvane at a time on the whole computer, every session and the
 // system account included: two runs would each put back the other's
 // temporary creation frequency, and repair under each other's requests.
-// A guard that cannot be had, for whatever reason, counts as held: an
-// unguarded run is the very thing it is there to prevent.
+// A guard that cannot be had counts as held: an unguarded run is the very
+// thing it is there to prevent. The one exception is a caller without
+// administrator rights (UAC's filtered token, a standard user), whom
+// Windows keeps out of the guard: such a run goes on without it. It can
+// change nothing the guard protects (writes under HKLM\SOFTWARE, service
+// changes and WMI's methods are all refused to it, and so are the repairs'
+// commands), so two of them at once, or one beside an administrator's run,
+// are harmless; it shows its window and its question like any other.
 class SingleRunGuard {
 public:
-    SingleRunGuard() : error_(Take()) {}
+    enum class State { Owned, Held, Unguarded, Failed };
+
+    SingleRunGuard() : state_(Take()) {}
     ~SingleRunGuard() {
-        if (owned_) os::ReleaseMutex(mutex_.get());
+        if (state_ == State::Owned) os::ReleaseMutex(mutex_.get());
     }
     SingleRunGuard(const SingleRunGuard&) = delete;
     SingleRunGuard& operator=(const SingleRunGuard&) = delete;
 
-    bool owned() const { return owned_; }
+    State state() const { return state_; }
 
-    // Why this run ends, for the trace; keeps its historical name.
+    // Why this run ends, or goes on unguarded, for the trace; keeps its
+    // historical name.
     std::wstring Reason() const {
-        if (held_) return L"Module1\\Main: another Corvane is running, this one ends (1618)";
-        return L"Module1\\Main: the one-at-a-time guard failed (" + std::to_wstring(error_) + L" " +
-               base::ErrorDescription(error_) + L"), this one ends (1618)";
+        const std::wstring error = std::to_wstring(error_) + L" " + base::ErrorDescription(error_);
+        switch (state_) {
+        case State::Held:
+            return L"Module1\\Main: another Corvane is running, this one ends (1618)";
+        case State::Unguarded:
+            return L"Module1\\Main: without administrator rights the one-at-a-time guard cannot "
+                   L"be had (" +
+                   error + L"), this run goes on without it";
+        default:
+            return L"Module1\\Main: the one-at-a-time guard failed (" + error +
+                   L"), this one ends (1618)";
+        }
     }
 
 private:
-    // 0 once the guard is owned or found held, otherwise the error.
-    uint32_t Take() {
+    State Take() {
         // From Vista on a namespace that only administrators and the system
         // may make or open: nobody else can take the name first and keep
         // every Corvane out. Only the Corvane that made it runs; one that
@@ -77,32 +97,45 @@ private:
         const os::CallResult madeSpace =
             os::CreateAdministratorsNamespace(L"Brindlemoor.Corvane", space);
         nameSpace_.reset(space);
-        held_ = !madeSpace.ok && madeSpace.lastError == os::kErrorAlreadyExists;
         if (madeSpace.ok)
             name = L"Brindlemoor.Corvane\\Run";
-        else if (held_)
-            return 0;
+        else if (madeSpace.lastError == os::kErrorAlreadyExists)
+            return State::Held;
         else if (madeSpace.lastError != os::kErrorProcNotFound)
-            return madeSpace.lastError;
+            // Windows documents no code for a caller outside the boundary.
+            return Refused(madeSpace.lastError);
 
         os::Handle mutex = 0;
         const os::CallResult made = os::CreateMutexW(name, mutex);
-        if (!made.ok) return made.lastError;
+        if (!made.ok)  // XP: an administrator's Corvane made it, for administrators
+            return made.lastError == kErrorAccessDenied ? Refused(made.lastError)
+                                                        : Failed(made.lastError);
         mutex_.reset(mutex);
         // Abandoned: a Corvane was killed while it held the guard.
         const uint32_t wait = os::WaitForSingleObject(mutex, 0);
-        owned_ = wait == os::kWaitObject0 || wait == os::kWaitAbandoned;
-        held_ = wait == os::kWaitTimeout;
-        return owned_ || held_ ? 0 : wait;  // WAIT_FAILED
+        if (wait == os::kWaitObject0 || wait == os::kWaitAbandoned) return State::Owned;
+        return wait == os::kWaitTimeout ? State::Held : Failed(wait);  // WAIT_FAILED
+    }
+
+    // Refused to a caller who is no administrator: the run goes on. Refused
+    // to an administrator, or where that cannot be told, it is a failure.
+    State Refused(uint32_t error) {
+        bool administrator = true;
+        error_ = error;
+        return os::CallerIsAdministrator(administrator).ok && !administrator ? State::Unguarded
+                                                                             : State::Failed;
+    }
+    State Failed(uint32_t error) {
+        error_ = error;
+        return State::Failed;
     }
 
     // The namespace stays while the guard is held: closed, it would go, and
     // the next Corvane would make a new one.
     base::UniqueNamespace nameSpace_;
     base::UniqueHandle mutex_;
-    bool owned_ = false;
-    bool held_ = false;
     uint32_t error_ = 0;
+    const State state_;
 };
 
 // A new point of Corvane's: its description and type 0, and not one listed
@@ -193,62 +226,80 @@ std::wstring FinalMessage(const LastError& lastError, int32_t result) {
     return text;
 }
 
+// Once the session has ended, or the Restart Manager asked Corvane to
+// close, the run stops where it is: Windows may end it at any moment, and a
+// repair cut off midway is worse than one not begun. The value the request
+// changed is back by then (CreationFrequencyOverride).
+bool StopsAtSessionEnd() {
+    if (!base::SessionHasEnded()) return false;
+    base::Trace(os::SessionEndHeard() == os::SessionEnd::CloseApp
+                    ? L"Module1\\Main: Windows asks Corvane to close, nothing further is started"
+                    : L"Module1\\Main: the session ends, nothing further is started");
+    return true;
+}
+
+// The three attempts, the repairs between them and the final question.
+// Returns the last result.
+int32_t CreateOrRepair() {
+    const std::wstring restorePointDescription = kRestorePointDescription;
+    int32_t result = 1;
+    LastError lastError;
+    int32_t raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
+    if (result == 0 || StopsAtSessionEnd()) return result;
+
+    status_window::SetText(L"Errors encountered, Restarting System Restore...");
+    repairs::QuickRepair();
+    base::Delay(0.5);
+    if (StopsAtSessionEnd()) return result;
+    raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
+    if (result == 0 || StopsAtSessionEnd()) return result;
+
+    status_window::SetText(L"Errors encountered, Repairing System Restore...");
+    repairs::FullRepair(raisedError);
+    base::Delay(0.5);
+    if (StopsAtSessionEnd()) return result;
+    status_window::SetText(L"Creating System Restore Point...");
+    AttemptRestorePoint(restorePointDescription, result, lastError);
+    if (result == 0 || StopsAtSessionEnd()) return result;
+
+    // Unattended, the answer is Cancel: a restart is not Corvane's call.
+    int answer = kIdCancel;
+    if (base::NobodyCanSeeTheDesktop())
+        base::Trace(  // historical name
+            L"Module1\\Main: no visible desktop, the final message is "
+            L"skipped (Cancel)");
+    else
+        answer = os::ShowMessageBox(FinalMessage(lastError, result), kFinalMessageTitle,
+                                    kFinalMessageStyle);
+    // The session may end while the box is open.
+    if (StopsAtSessionEnd()) return result;
+    if (answer == kIdYes) {
+        restart::RestartComputer(true);
+    } else if (answer == kIdNo) {
+        repairs::StartSystemRestoreUI();
+    }
+    return result;
+}
+
 }  // namespace
 
 int32_t Run() {
     // Before anything else, the next run's included: a second Corvane
     // changes nothing and shows nothing.
     const SingleRunGuard guard;
-    if (!guard.owned()) {
+    if (guard.state() == SingleRunGuard::State::Held ||
+        guard.state() == SingleRunGuard::State::Failed) {
         base::Trace(guard.Reason());
         return kAnotherRunIsInProgress;
     }
+    if (guard.state() == SingleRunGuard::State::Unguarded) base::Trace(guard.Reason());
     RecoverCreationFrequency();
     base::manageRedirection = true;
 
-    const std::wstring windowTitle = L"Brindlemoor - Corvane";
-    const std::wstring restorePointDescription = kRestorePointDescription;
-
     status_window::Show();
-    status_window::SetCaption(windowTitle);
+    status_window::SetCaption(L"Brindlemoor - Corvane");
     status_window::SetText(L"Creating System Restore Point...");
-
-    int32_t result = 1;
-    LastError lastError;
-    int32_t raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
-
-    if (result != 0) {
-        status_window::SetText(L"Errors encountered, Restarting System Restore...");
-        repairs::QuickRepair();
-        base::Delay(0.5);
-        raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
-    }
-
-    if (result != 0) {
-        status_window::SetText(L"Errors encountered, Repairing System Restore...");
-        repairs::FullRepair(raisedError);
-        base::Delay(0.5);
-        status_window::SetText(L"Creating System Restore Point...");
-        AttemptRestorePoint(restorePointDescription, result, lastError);
-    }
-
-    if (result != 0) {
-        // Unattended, the answer is Cancel: a restart is not Corvane's call.
-        int answer = kIdCancel;
-        if (base::NobodyCanSeeTheDesktop())
-            base::Trace(  // historical name
-                L"Module1\\Main: no visible desktop, the final message is "
-                L"skipped (Cancel)");
-        else
-            answer = os::ShowMessageBox(FinalMessage(lastError, result), kFinalMessageTitle,
-                                        kFinalMessageStyle);
-        if (answer == kIdYes) {
-            restart::RestartComputer(true);
-        } else if (answer == kIdNo) {
-            repairs::StartSystemRestoreUI();
-        }
-    }
-
+    const int32_t result = CreateOrRepair();
     status_window::Unload();
     return result;
 }

@@ -56,6 +56,9 @@ struct FileEntry {
     // Of successive runs, before exitCode applies; a run uses one up.
     mutable std::deque<uint32_t> exitCodes{};
     uint32_t launchError = 0;  // CreateProcess fails with this code
+    // Its manifest asks for administrator rights: a caller without them
+    // cannot create it (ERROR_ELEVATION_REQUIRED), the shell asks consent.
+    bool requiresAdministrator = false;
 };
 
 struct StartedProcess {
@@ -208,13 +211,18 @@ struct Machine {
     // The nth request never returns: it ends at its time limit, the clock
     // moved on by that limit, or throws sim::Hung when it has none.
     int hangsAtRequest = 0;
-    // The session ends during the nth request: Windows tells the status
-    // window, if it exists (shown or hidden), with WM_ENDSESSION, whose
-    // wParam is false where another program cancelled the shutdown; the
-    // registry is kept as the handler left it.
+    // The session ends during the nth request, or at the nth message
+    // dispatch: Windows tells the status window, if it exists (shown or
+    // hidden), with WM_ENDSESSION, whose wParam is false where another
+    // program cancelled the shutdown, and whose lParam may say that the
+    // Restart Manager asks the application to close. The registry is kept
+    // as the handler left it. A request under way is then abandoned.
     int sessionEndsAtRequest = 0;
+    int sessionEndsAtDispatch = 0;
     bool sessionEndCancelled = false;
-    void (*sessionEndHandler)(bool sessionEnds) = nullptr;
+    bool sessionEndClosesApp = false;
+    void (*sessionEndHandler)(os::SessionEnd end) = nullptr;
+    os::SessionEnd sessionEndHeard = os::SessionEnd::None;
     Registry registryAtSessionEnd;
 
     // Named mutexes, by name, and the open handles that name them. From
@@ -222,7 +230,16 @@ struct Machine {
     std::map<std::wstring, NamedMutex, CaseInsensitiveLess> mutexes;
     std::map<uintptr_t, std::wstring> mutexHandles;
     bool hasPrivateNamespaces = true;
-    Failure namespaceCreate;  // 183: another Corvane holds it; 5: a standard user
+    Failure namespaceCreate;  // 183: another Corvane holds it
+
+    // The caller's token holds the Administrators group enabled. Without it
+    // (UAC's filtered token, a standard user): outside the guard's namespace
+    // (Windows documents no code for that; the model says 5), and refused
+    // every write under HKLM, a service's change, WMI's methods
+    // (WBEM_E_ACCESS_DENIED) and the start of a program that requires
+    // administrator rights (740).
+    bool administrator = true;
+    Failure membershipQuery;
 
     Registry registry;
     // Each key as it was written to disk, in the order of the flushes.

@@ -74,6 +74,8 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
                                         : sim::Find(applicationName);
     // ERROR_FILE_NOT_FOUND (2), or the error a test gave the program.
     created.error = !program || program->directory ? 2 : program->launchError;
+    if (created.error == 0 && program->requiresAdministrator && !sim::machine().administrator)
+        created.error = kErrorElevationRequired;
     if (created.error != 0) return created;
     sim::StartedProcess& started = Start(*program, commandLine, currentDirectory, showWindow);
     started.applicationName = applicationName;
@@ -173,11 +175,19 @@ CallResult CreateAdministratorsNamespace(const std::wstring&, Handle& nameSpace)
     sim::Machine& m = sim::machine();
     if (!m.hasPrivateNamespaces) return CallResult{false, kErrorProcNotFound};
     if (m.namespaceCreate.fails) return CallResult{false, m.namespaceCreate.lastError};
+    if (!m.administrator) return CallResult{false, 5};
     nameSpace = sim::NewHandle(0);
     return CallResult{true, 0};
 }
 
 void ClosePrivateNamespace(Handle nameSpace) { CloseHandle(nameSpace); }
+
+CallResult CallerIsAdministrator(bool& member) {
+    const sim::Machine& m = sim::machine();
+    if (m.membershipQuery.fails) return CallResult{false, m.membershipQuery.lastError};
+    member = m.administrator;
+    return CallResult{true, 0};
+}
 
 CallResult ShellExecuteWithVerb(const std::wstring& verb, const std::wstring& file,
                                 const std::wstring& parameters, const std::wstring& directory,

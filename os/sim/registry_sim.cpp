@@ -23,10 +23,11 @@ std::wstring Parent(const std::wstring& subKey) {
     return slash == std::wstring::npos ? std::wstring() : subKey.substr(0, slash);
 }
 
-// Counts a write; true for the one that is to fail.
+// Counts a write; true for the one that is to fail. Only administrators
+// write under HKLM.
 bool WriteFails() {
     Machine& m = machine();
-    return ++m.registryWrites == m.failRegistryWrite;
+    return ++m.registryWrites == m.failRegistryWrite || !m.administrator;
 }
 
 }  // namespace
@@ -91,7 +92,8 @@ uint32_t RegistryCreateKey(const std::wstring& subKey, bool& created) {
     // A new key needs the right to add one to the nearest key that exists.
     std::wstring above = sim::Parent(subKey);
     while (!above.empty() && !sim::KeyAt(above)) above = sim::Parent(above);
-    if (!above.empty() && !sim::KeyAt(above)->writable) return sim::kErrorAccessDenied;
+    if ((!above.empty() && !sim::KeyAt(above)->writable) || !sim::machine().administrator)
+        return sim::kErrorAccessDenied;
     // The root's own keys (SOFTWARE, SYSTEM) always exist.
     for (std::wstring key = subKey; !sim::Parent(key).empty() && !sim::KeyAt(key);
          key = sim::Parent(key))
@@ -113,7 +115,7 @@ uint32_t RegistryDeleteKey(const std::wstring& subKey) {
     if (!key) return sim::kErrorFileNotFound;
     const std::wstring below = sim::Upper(subKey) + L"\\";
     const auto next = keys.lower_bound(below);
-    if (!key->writable) return sim::kErrorAccessDenied;
+    if (!key->writable || !sim::machine().administrator) return sim::kErrorAccessDenied;
     if (!key->values.empty() || (next != keys.end() && next->first.rfind(below, 0) == 0))
         return kErrorDirNotEmpty;
     keys.erase(sim::Upper(subKey));

@@ -55,6 +55,8 @@ CallResult OpenServiceW(Handle manager, const std::wstring& serviceName, uint32_
     const auto found = Manager().services.find(serviceName);
     if (found == Manager().services.end()) return Fail(kErrorServiceDoesNotExist);
     if (found->second.open.fails) return Fail(found->second.open.lastError);
+    // Anyone may read a service's configuration; only administrators change it.
+    if ((desiredAccess & kServiceChangeConfig) && !sim::machine().administrator) return Fail(5);
     service = NewServiceHandle(found->first, desiredAccess);
     return CallResult{true, 0};
 }

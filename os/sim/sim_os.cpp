@@ -15,6 +15,7 @@ constexpr int kIdCancel = 2;
 constexpr int32_t kUnreachable = static_cast<int32_t>(0x8004100Eu);
 constexpr int32_t kNotFound = static_cast<int32_t>(0x80041002u);      // WBEM_E_NOT_FOUND
 constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x80041005u);  // WBEM_E_TYPE_MISMATCH
+constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80041003u);  // WBEM_E_ACCESS_DENIED
 
 sim::StatusWindow& Window() { return sim::machine().window; }
 
@@ -52,10 +53,25 @@ std::wstring CimTime() {
     return text;
 }
 
+// Windows tells the status window, if it exists, that the session ends.
+void EndTheSession() {
+    sim::Machine& m = sim::machine();
+    if (!WindowAlive()) return;
+    SessionEnd end = SessionEnd::None;
+    if (!m.sessionEndCancelled)
+        end = m.sessionEndClosesApp ? SessionEnd::CloseApp : SessionEnd::Ends;
+    if (m.sessionEndHeard == SessionEnd::None) m.sessionEndHeard = end;
+    if (m.sessionEndHandler) m.sessionEndHandler(end);
+    m.registryAtSessionEnd = m.registry;
+}
+
+const WmiOutcome kAbandoned{WmiStatus::Raised, 0, kAbandonedAtSessionEnd, {}};
+
 }  // namespace
 
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     sim::Machine& m = sim::machine();
+    if (m.sessionEndHeard != SessionEnd::None) return kAbandoned;
     // The arguments that reach the method: WMI refuses one its signature
     // does not declare, or one of another type.
     WmiMethodCall received = call;
@@ -80,6 +96,7 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     const WmiOutcome notFound = sim::Raises(kNotFound, L"Not found ");
     if (call.method != L"CreateRestorePoint") {
         m.otherWmiCalls.push_back(received);
+        if (!m.administrator) return sim::Raises(kAccessDenied, L"Access denied ");
         return refused ? notFound : m.otherWmiOutcome;
     }
 
@@ -88,10 +105,11 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
     m.registryAtWmiCall.push_back(m.registry);
     const int request = static_cast<int>(m.wmiCalls.size());
     if (m.killedAtRequest == request) throw sim::Killed{};
-    if (m.sessionEndsAtRequest == request && WindowAlive() && m.sessionEndHandler) {
-        m.sessionEndHandler(!m.sessionEndCancelled);
-        m.registryAtSessionEnd = m.registry;
+    if (m.sessionEndsAtRequest == request) {
+        EndTheSession();
+        if (m.sessionEndHeard != SessionEnd::None) return kAbandoned;
     }
+    if (!m.administrator) return sim::Raises(kAccessDenied, L"Access denied ");
     if (m.hangsAtRequest == request) {
         if (call.limitMs == 0) throw sim::Hung{};
         m.Advance(call.limitMs);
@@ -113,6 +131,7 @@ WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
 
 RestorePointList ListRestorePoints(uint32_t) {
     const sim::Machine& m = sim::machine();
+    if (m.sessionEndHeard != SessionEnd::None) return {false, kAbandonedAtSessionEnd, {}};
     if (m.restorePointListingError != 0) return {false, m.restorePointListingError, {}};
     return {true, 0, m.restorePoints};
 }
@@ -154,9 +173,11 @@ int TextHeight(const std::wstring& text, int width, WindowFont font) {
     return (lines > 0 ? lines : 1) * 15 * dpi / 96;
 }
 
-void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds)) {
+void StatusWindowOnSessionEnd(void (*handler)(SessionEnd end)) {
     sim::machine().sessionEndHandler = handler;
 }
+
+SessionEnd SessionEndHeard() { return sim::machine().sessionEndHeard; }
 
 void StatusWindowUnload() {
     if (WindowAlive()) {
@@ -217,6 +238,7 @@ void DispatchPendingMessages() {
     while (!m.messagesAtMs.empty() && m.messagesAtMs.front() <= m.clockMs)
         m.messagesAtMs.pop_front();
     if (m.closeWindowAtDispatch == m.dispatchCount) Window().visible = false;  // the user closes it
+    if (m.sessionEndsAtDispatch == m.dispatchCount) EndTheSession();
     if (WindowAlive() && Window().visible) {
         auto& painted = Window().paintedLabels;
         if (painted.empty() || painted.back() != Window().label) painted.push_back(Window().label);

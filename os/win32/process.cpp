@@ -224,6 +224,18 @@ CallResult CreateAdministratorsNamespace(const std::wstring& prefix, Handle& nam
     return CallResult{true, 0};
 }
 
+CallResult CallerIsAdministrator(bool& member) {
+    // A null token: the thread's impersonation token, or a copy of the
+    // process's own as one. "If the SID is present and has the
+    // SE_GROUP_ENABLED attribute, IsMember returns TRUE"; deny-only is not.
+    const unique_local administrators = Sid(L"S-1-5-32-544");
+    BOOL isMember = FALSE;
+    if (!administrators || !::CheckTokenMembership(nullptr, administrators.get(), &isMember))
+        return CallResult{false, ::GetLastError()};
+    member = isMember != FALSE;
+    return CallResult{true, 0};
+}
+
 void ClosePrivateNamespace(Handle nameSpace) {
     if (const auto close =
             win32::Kernel32Function<ClosePrivateNamespaceFunction>("ClosePrivateNamespace"))

@@ -45,7 +45,8 @@ private:
 };
 
 std::unique_ptr<StatusWindow> g_window;
-void (*g_sessionEndHandler)(bool sessionEnds) = nullptr;
+void (*g_sessionEndHandler)(SessionEnd end) = nullptr;
+SessionEnd g_sessionEnd = SessionEnd::None;
 
 LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<StatusWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -59,11 +60,17 @@ LRESULT CALLBACK StatusWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         // windows that exist, shown or not.
         ::ShowWindow(hwnd, SW_HIDE);
         return 0;
-    } else if (message == WM_ENDSESSION && g_sessionEndHandler) {
+    } else if (message == WM_ENDSESSION) {
         // The query before it is answered at once (DefWindowProc: yes); this
-        // says whether the session really ends. Once the window has answered,
-        // Windows may end the process without a further word.
-        g_sessionEndHandler(wParam != FALSE);
+        // says whether the session really ends, or whether the Restart
+        // Manager wants the application closed. Once the window has
+        // answered, Windows may end the process without a further word, so
+        // the handler does what must not be lost before returning.
+        SessionEnd heard = SessionEnd::None;
+        if (wParam)
+            heard = (lParam & ENDSESSION_CLOSEAPP) ? SessionEnd::CloseApp : SessionEnd::Ends;
+        if (g_sessionEnd == SessionEnd::None) g_sessionEnd = heard;
+        if (g_sessionEndHandler) g_sessionEndHandler(heard);
         return 0;
     } else if (message == WM_NCDESTROY && self) {
         // Unloaded: later texts go nowhere.
@@ -136,13 +143,16 @@ void StatusWindow::SetLabel(const std::wstring& text, int labelHeight, int clien
     ::SetWindowPos(label_, nullptr, 0, 0, labelWidth_, labelHeight,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // Minimised, the window has no client area to measure: its restored
-    // size is the one that grows.
+    // size is the one that grows. The placement's own showCmd would be
+    // SW_SHOWMINIMIZED, which activates the window; and a window the user
+    // closed (hidden) stays hidden whatever the status does.
     const SIZE frame = FrameSize(clientWidth_, clientHeight);
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     if (::IsIconic(hwnd_) && ::GetWindowPlacement(hwnd_, &placement)) {
         placement.rcNormalPosition.right = placement.rcNormalPosition.left + frame.cx;
         placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + frame.cy;
+        placement.showCmd = ::IsWindowVisible(hwnd_) ? SW_SHOWMINNOACTIVE : SW_HIDE;
         ::SetWindowPlacement(hwnd_, &placement);
     } else {
         ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy,
@@ -217,7 +227,9 @@ int TextHeight(const std::wstring& text, int width, WindowFont font) {
 
 void StatusWindowUnload() { g_window.reset(); }
 
-void StatusWindowOnSessionEnd(void (*handler)(bool sessionEnds)) { g_sessionEndHandler = handler; }
+void StatusWindowOnSessionEnd(void (*handler)(SessionEnd end)) { g_sessionEndHandler = handler; }
+
+SessionEnd SessionEndHeard() { return g_sessionEnd; }
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& title, uint32_t style) {
     return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), style);

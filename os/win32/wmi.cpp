@@ -50,6 +50,8 @@ HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t&
 }  // namespace
 
 HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
+    // Once the session ends nothing new starts, and nothing is waited for.
+    if (os::SessionEndHeard() != os::SessionEnd::None) return E_ABORT;
     // A thread that uses the C runtime is started by it.
     auto* handedOver = new std::function<void()>(std::move(work));
     _doserrno = 0;  // never reset by the runtime itself
@@ -63,6 +65,7 @@ HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
     const DWORD start = ::GetTickCount();
     for (;;) {
         os::DispatchPendingMessages();
+        if (os::SessionEndHeard() != os::SessionEnd::None) return E_ABORT;
         const DWORD waited = ::GetTickCount() - start;  // right across the wrap
         if (limitMs != 0 && waited >= limitMs) return WBEM_E_TIMED_OUT;
         const DWORD slice = limitMs != 0 && limitMs - waited < 100 ? limitMs - waited : 100;
@@ -77,14 +80,16 @@ HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
     }
 }
 
-HRESULT ReadRestorePoint(IWbemClassObject* instance, os::RestorePoint& point) {
+HRESULT CollectRestorePoint(IWbemClassObject* instance, std::vector<os::RestorePoint>& points) {
+    os::RestorePoint point;
     int32_t sequence = 0;
     HRESULT hr = ReadNumber(instance, L"SequenceNumber", sequence);
     if (hr == S_OK) hr = ReadText(instance, L"CreationTime", point.creationTime);
     if (hr == S_OK) hr = ReadText(instance, L"Description", point.description);
     if (hr == S_OK) hr = ReadNumber(instance, L"RestorePointType", point.type);
     point.sequenceNumber = static_cast<uint32_t>(sequence);
-    return hr;
+    if (hr == S_OK) points.push_back(point);
+    return FAILED(hr) ? hr : S_OK;
 }
 
 }  // namespace win32
@@ -263,10 +268,7 @@ RestorePointList ListNow() {
         L"root\\default",
         L"SELECT SequenceNumber, CreationTime, Description, RestorePointType FROM SystemRestore",
         [&list](IWbemClassObject* instance) {
-            RestorePoint point;
-            const HRESULT read = win32::ReadRestorePoint(instance, point);
-            if (read == S_OK) list.points.push_back(point);
-            return FAILED(read) ? read : S_OK;
+            return win32::CollectRestorePoint(instance, list.points);
         });
     if (FAILED(hr)) return RestorePointList{false, static_cast<int32_t>(hr), {}};
     list.ok = true;
@@ -276,19 +278,18 @@ RestorePointList ListNow() {
 }  // namespace
 
 WmiOutcome InvokeWmiMethod(const WmiMethodCall& call) {
-    // Shared with the thread, which may outlive this call.
-    const auto outcome = std::make_shared<WmiOutcome>();
-    const HRESULT hr =
-        win32::RunWithinLimit([call, outcome] { *outcome = InvokeNow(call); }, call.limitMs);
     // Not Raised(): its text would need COM, which is the worker's.
-    return SUCCEEDED(hr) ? *outcome
-                         : WmiOutcome{WmiStatus::Raised, 0, static_cast<int32_t>(hr), {}};
+    return win32::ResultWithinLimit<WmiOutcome>(
+        [call] { return InvokeNow(call); }, call.limitMs,
+        [](HRESULT hr) {
+            return WmiOutcome{WmiStatus::Raised, 0, static_cast<int32_t>(hr), {}};
+        });
 }
 
 RestorePointList ListRestorePoints(uint32_t limitMs) {
-    const auto list = std::make_shared<RestorePointList>();
-    const HRESULT hr = win32::RunWithinLimit([list] { *list = ListNow(); }, limitMs);
-    return SUCCEEDED(hr) ? *list : RestorePointList{false, static_cast<int32_t>(hr), {}};
+    return win32::ResultWithinLimit<RestorePointList>(ListNow, limitMs, [](HRESULT hr) {
+        return RestorePointList{false, static_cast<int32_t>(hr), {}};
+    });
 }
 
 }  // namespace os

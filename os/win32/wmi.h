@@ -8,7 +8,9 @@
 #include <wbemidl.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace win32 {
 
@@ -32,12 +34,25 @@ HRESULT VisitEnumeration(IEnumWbemClassObject* instances,
 // status window keeps answering and hears the end of the session. Work that
 // runs out of time is left behind with what it shares with the caller (a
 // hung WMI call cannot be cancelled) and ends with the process. S_OK once
-// the thread has ended, WBEM_E_TIMED_OUT, or why it could not start.
+// the thread has ended, WBEM_E_TIMED_OUT, E_ABORT where the session has
+// ended (nothing is started then), or why it could not start.
 HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs);
 
-// The four properties of a restore point; S_FALSE, with the point partly
-// read, where one of them is null: such an entry cannot be told apart from
-// another and is left out of the list.
-HRESULT ReadRestorePoint(IWbemClassObject* instance, os::RestorePoint& point);
+// What work makes on a thread of its own (RunWithinLimit), or failed(hr)
+// where the thread did not end: what a worker left behind is never read.
+template <class Result>
+Result ResultWithinLimit(std::function<Result()> work, uint32_t limitMs,
+                         Result (*failed)(HRESULT)) {
+    // Shared with the thread, which may outlive this call.
+    const auto made = std::make_shared<Result>();
+    const HRESULT hr = RunWithinLimit([work, made] { *made = work(); }, limitMs);
+    return hr == S_OK ? *made : failed(hr);
+}
+
+// Adds a listed restore point with its four properties to points. An
+// instance where one of them reads as null cannot be told apart from
+// another: it is left out, and the listing goes on (S_OK). Fails only where
+// a property cannot be read.
+HRESULT CollectRestorePoint(IWbemClassObject* instance, std::vector<os::RestorePoint>& points);
 
 }  // namespace win32
