@@ -164,10 +164,11 @@ answer_no() {
 
 # A Corvane killed while its request hangs, the creation frequency at 0;
 # the next one puts it back at start, then hangs in its own request with its
-# window closed by the user: the window still answers, and the end of the
-# session (not its query alone) puts the value back. Then a run with WMI
-# unreachable, the status window closed during the full repair, and Yes,
-# which asks Windows to restart.
+# window closed by the user: the window still answers, and the Restart
+# Manager's close (not its query alone) puts the value back, after which the
+# run ends by itself and starts nothing more. Then a run with a slow WMI
+# that cannot be reached, the status window minimised during the first
+# request and closed after it, and Yes, which asks Windows to restart.
 answer_yes() {
     wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
     wmi_stand_in hang
@@ -199,12 +200,20 @@ answer_yes() {
     hung
     touch "$e2e_out/send-query" && awaited "$e2e_out/query-sent"
     [ "$(now)" = "0x0 1" ] || fail "the query of the session's end put the value back, or it was not 0"
+    rm -f "$e2e_out/corvane.rc"
     touch "$e2e_out/send-end" && awaited "$e2e_out/end-sent"
     [ "$(now)" = "0x5a0 0" ] || fail "the end of the session did not put the value back and remove the record"
+    local waited
+    for waited in $(seq 30); do [ -e "$e2e_out/corvane.rc" ] && break; sleep 1; done
+    [ "$(cat "$e2e_out/corvane.rc" 2>/dev/null)" = 1 ] ||
+        fail "asked to close, Corvane did not end by itself with 1 (exit code: $(cat "$e2e_out/corvane.rc" 2>/dev/null))"
     killed
     wmi_back
     grep -a -q 'Main: the creation frequency that a run ended midway left at 0 is put back' \
         "$e2e_out/trace.log" || fail "the run did not say it put the creation frequency back"
+    grep -a -q 'Main: Windows asks Corvane to close, nothing further is started' "$e2e_out/trace.log" ||
+        fail "the run did not say it stopped for the close"
+    ! grep -a -q 'cmdline L"cmd.exe /c reg delete' "$e2e_out/trace.log" || fail "a repair began after the close"
     expect_line "status.closed-exists=yes"
     expect_line "status.closed-visible=no"
     expect_line "status.label-while-waiting=Creating System Restore Point..."
@@ -212,9 +221,10 @@ answer_yes() {
     expect_line "session.22=answered 0"  # WM_ENDSESSION
     expect_line "status.unanswered-reads=0"
 
-    export E2E_DLL_OVERRIDES="wbemprox=" CORVANE_WMI_STAND_IN=  # WMI cannot be reached
-    e2e_observer_options=close-during-full-repair
-    e2e_run 6 180
+    wmi_stand_in slow
+    e2e_observer_options=minimise-then-close
+    e2e_run 6 200
+    wmi_back
     [ "$(reg_value "$restore_key" $frequency) $(record)" = "0x5a0 0" ] ||
         fail "the creation frequency was not put back, or its record was left"
     ! grep -a 'Module1\\.* VB ERROR' "$e2e_out/trace.log" | grep -v 'EnableSystemRestore VB ERROR' ||
@@ -222,6 +232,11 @@ answer_yes() {
 
     expect_line "status.closed=yes"
     expect_line "status.visible=no"
+    # Minimised, a new status neither activates the window nor, once the
+    # user closed it, shows it again.
+    expect_line "status.minimised=yes"
+    expect_line "status.minimised-in-front=no"
+    expect_line "status.shown-after-close=no"
     # A binding error, a negative HRESULT with its text; the first value kept.
     grep -q -x -E 'box.text=Error Creating Restore Point\\r\\n-[0-9]+ - [^\\]+\\r\\nResult:  1\\r\\n.*' \
         "$e2e_out/observer.log" || fail "the final message does not show the binding error"

@@ -2,14 +2,18 @@
 // waits for the status window and the final message box, saves screenshots of
 // both in the current directory, prints what it saw as key=value lines (CR and
 // LF in texts written as \r and \n), and answers the box with a button.
+// With "minimise-then-close" it minimises the status window during the first
+// request, looks whether the next status made it the foreground window, then
+// closes it and watches that it stays hidden through the repairs.
 // With "session" it closes the status window instead and, each when the file
 // of that name appears in the current directory, sends the window
-// WM_QUERYENDSESSION ("send-query") and WM_ENDSESSION TRUE ("send-end"), as
-// Windows does at a logoff, leaving "query-sent" and "end-sent" behind.
+// WM_QUERYENDSESSION ("send-query") and WM_ENDSESSION TRUE ("send-end") with
+// ENDSESSION_CLOSEAPP, as the Restart Manager does, leaving "query-sent" and
+// "end-sent" behind.
 // With "hold-guard" it holds Corvane's one-at-a-time guard, as a running
 // Corvane does, until a CorvaneCheck.exe has come and gone.
 //
-//   observer.exe <button-id> <seconds> [close-during-full-repair|session|hold-guard]
+//   observer.exe <button-id> <seconds> [minimise-then-close|session|hold-guard]
 #include <windows.h>
 #include <winternl.h>
 // After windows.h, which it relies on.
@@ -23,7 +27,10 @@
 
 HWND g_status = nullptr;
 DWORD g_processId = 0;
-bool g_closeDuringRepair = false, g_closed = false;
+bool g_minimiseThenClose = false, g_closed = false;
+// Minimised during the first request: in front after the next status, shown again once closed.
+enum { kNotYet, kMinimised, kClosed } g_stage = kNotYet;
+bool g_inFrontWhileMinimised = false, g_iconic = false, g_shownAfterClose = false;
 long g_handlesAfterFirstAttempt = -1;
 int g_repairReads = 0, g_unanswered = 0;  // unanswered: within 5 s
 
@@ -59,20 +66,41 @@ long HandleCount(DWORD processId) {
     return held;
 }
 
+// Minimised during the first request, as a user does, who then works in
+// another window; once the next status has been set, closed.
+void MinimiseThenClose(const std::wstring& label) {
+    if (g_stage == kNotYet && label == L"Creating System Restore Point...") {
+        ::SendMessageW(g_status, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        static const HWND other =
+            ::CreateWindowExW(0, L"STATIC", L"another window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                              0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        ::SetForegroundWindow(other);
+        g_stage = kMinimised;
+    } else if (g_stage == kMinimised && label != L"Creating System Restore Point...") {
+        ::Sleep(500);  // the label is set before the window's placement
+        g_inFrontWhileMinimised = ::GetForegroundWindow() == g_status;
+        g_iconic = ::IsIconic(g_status);
+        g_closed = ::PostMessageW(g_status, WM_CLOSE, 0, 0);
+        g_stage = kClosed;
+    } else if (g_stage == kClosed && ::IsWindowVisible(g_status)) {
+        g_shownAfterClose = true;
+    }
+}
+
 // Waits for a visible window. Meanwhile counts the program's handles after its
 // first attempt (COM and WMI have made their one-time allocations by then) and
-// the reads during the full repair, and then closes the window when asked to.
+// the reads during the full repair, and minimises and closes the window when
+// asked to.
 HWND WaitFor(HWND (*find)(DWORD processId), DWORD seconds) {
     for (DWORD waited = 0; waited < seconds * 10; ++waited, ::Sleep(100)) {
         if (HWND hwnd = find(0)) return hwnd;
         if (!::IsWindow(g_status)) continue;
         const std::wstring label = Text(::GetWindow(g_status, GW_CHILD));
+        if (g_minimiseThenClose) MinimiseThenClose(label);
         if (g_handlesAfterFirstAttempt < 0 &&
             label == L"Errors encountered, Restarting System Restore...")
             g_handlesAfterFirstAttempt = HandleCount(g_processId);
-        if (label != L"Errors encountered, Repairing System Restore...") continue;
-        ++g_repairReads;
-        if (g_closeDuringRepair && !g_closed) g_closed = ::PostMessageW(g_status, WM_CLOSE, 0, 0);
+        if (label == L"Errors encountered, Repairing System Restore...") ++g_repairReads;
     }
     return nullptr;
 }
@@ -129,7 +157,7 @@ int EndTheSession(DWORD seconds) {
         Print("status.label-while-waiting", Text(::GetWindow(g_status, GW_CHILD)));
         const WPARAM wParam = step.message == WM_ENDSESSION && result ? TRUE : FALSE;
         const LRESULT sent = ::SendMessageTimeoutW(
-            g_status, step.message, wParam, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &result);
+            g_status, step.message, wParam, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG, 5000, &result);
         std::printf("session.%u=%s %lu\n", step.message, sent ? "answered" : "unanswered",
                     static_cast<unsigned long>(result));
         std::fflush(stdout);
@@ -174,7 +202,7 @@ int wmain(int argc, wchar_t** argv) {
     const int answer = std::wcstol(argv[1], nullptr, 10);
     const DWORD seconds = std::wcstoul(argv[2], nullptr, 10);
     const std::wstring mode = argc > 3 ? argv[3] : L"";
-    g_closeDuringRepair = mode == L"close-during-full-repair";
+    g_minimiseThenClose = mode == L"minimise-then-close";
     if (mode == L"hold-guard") return HoldTheGuard(seconds);
 
     g_status = WaitFor(check::StatusWindow, seconds);
@@ -192,6 +220,11 @@ int wmain(int argc, wchar_t** argv) {
                 first > 0 && end >= 0 && end <= first ? "no" : "yes");
     std::printf("status.closed=%s\nstatus.visible=%s\n", g_closed ? "yes" : "no",
                 ::IsWindowVisible(g_status) ? "yes" : "no");
+    if (g_minimiseThenClose)
+        std::printf(
+            "status.minimised=%s\nstatus.minimised-in-front=%s\nstatus.shown-after-close=%s\n",
+            g_iconic ? "yes" : "no", g_inFrontWhileMinimised ? "yes" : "no",
+            g_shownAfterClose ? "yes" : "no");
     std::printf("status.repair-reads=%d\nstatus.unanswered-reads=%d\n", g_repairReads,
                 g_unanswered);
     Print("status.caption", Text(g_status));  // empty once closed

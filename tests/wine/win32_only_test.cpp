@@ -61,8 +61,9 @@ TEST(Wmi, ArgumentsArePutAsTheSignatureDeclaresThem) {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, key);
 }
 
-// WMI runs on a thread of its own: the wait ends with the work, or at the
-// limit, while the work goes on without it.
+// WMI runs on a thread of its own: the wait ends with the work and takes
+// what it made, or at the limit with the time-out, while the work goes on
+// without it and what it leaves is never read.
 TEST(Wmi, TheWaitForAWmiCallEndsAtItsLimit) {
     struct Case {
         DWORD workMs;
@@ -70,14 +71,85 @@ TEST(Wmi, TheWaitForAWmiCallEndsAtItsLimit) {
         HRESULT result;
         DWORD atLeastMs, atMostMs;
     };
-    const Case cases[] = {{0, 0, S_OK, 0, 1000},
-                          {300, 5000, S_OK, 290, 2000},
+    const Case cases[] = {{0, 0, 7, 0, 1000},
+                          {300, 5000, 7, 290, 2000},
                           {3000, 400, static_cast<HRESULT>(WBEM_E_TIMED_OUT), 390, 2000}};
     for (const Case& c : cases) {
         const DWORD start = ::GetTickCount();
-        EXPECT_EQ(win32::RunWithinLimit([c] { ::Sleep(c.workMs); }, c.limitMs), c.result);
+        const auto work = [c] { return ::Sleep(c.workMs), HRESULT{7}; };
+        EXPECT_EQ(win32::ResultWithinLimit<HRESULT>(work, c.limitMs, [](HRESULT hr) { return hr; }),
+                  c.result);
         const DWORD waited = ::GetTickCount() - start;
         EXPECT_TRUE(waited >= c.atLeastMs && waited <= c.atMostMs) << waited;
+    }
+}
+
+// A restore point as WMI lists it: four properties, any of which may read
+// as null (Wine's instances never do, and its Put refuses VT_NULL).
+class FakeRestorePoint : public IWbemClassObject {
+public:
+    explicit FakeRestorePoint(const wchar_t* nullProperty) : null_(nullProperty) {}
+    HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE*, LONG*) override {
+        ::VariantInit(value);
+        const std::wstring property = name;
+        if (property == null_) {
+            value->vt = VT_NULL;
+        } else if (property == L"SequenceNumber" || property == L"RestorePointType") {
+            value->vt = VT_I4;
+            value->lVal = property == L"SequenceNumber" ? 42 : 0;
+        } else {
+            value->vt = VT_BSTR;
+            value->bstrVal =
+                ::SysAllocString(property == L"Description" ? L"Brindlemoor - Restore Point"
+                                                            : L"20261208100000.000000-000");
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+#define NOT_USED(method, ...) \
+    HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return E_NOTIMPL; }
+    NOT_USED(GetQualifierSet, IWbemQualifierSet**)
+    NOT_USED(Put, LPCWSTR, LONG, VARIANT*, CIMTYPE)
+    NOT_USED(Delete, LPCWSTR)
+    NOT_USED(GetNames, LPCWSTR, LONG, VARIANT*, SAFEARRAY**)
+    NOT_USED(BeginEnumeration, LONG)
+    NOT_USED(Next, LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*)
+    NOT_USED(EndEnumeration)
+    NOT_USED(GetPropertyQualifierSet, LPCWSTR, IWbemQualifierSet**)
+    NOT_USED(Clone, IWbemClassObject**)
+    NOT_USED(GetObjectText, LONG, BSTR*)
+    NOT_USED(SpawnDerivedClass, LONG, IWbemClassObject**)
+    NOT_USED(SpawnInstance, LONG, IWbemClassObject**)
+    NOT_USED(CompareTo, LONG, IWbemClassObject*)
+    NOT_USED(GetPropertyOrigin, LPCWSTR, BSTR*)
+    NOT_USED(InheritsFrom, LPCWSTR)
+    NOT_USED(GetMethod, LPCWSTR, LONG, IWbemClassObject**, IWbemClassObject**)
+    NOT_USED(PutMethod, LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*)
+    NOT_USED(DeleteMethod, LPCWSTR)
+    NOT_USED(BeginMethodEnumeration, LONG)
+    NOT_USED(NextMethod, LONG, BSTR*, IWbemClassObject**, IWbemClassObject**)
+    NOT_USED(EndMethodEnumeration)
+    NOT_USED(GetMethodQualifierSet, LPCWSTR, IWbemQualifierSet**)
+    NOT_USED(GetMethodOrigin, LPCWSTR, BSTR*)
+#undef NOT_USED
+
+private:
+    std::wstring null_;
+};
+
+// A point with a null property is left out, and the listing goes on.
+TEST(Wmi, ARestorePointWithANullPropertyIsLeftOutOfTheList) {
+    for (const wchar_t* null : {L"", L"Description", L"CreationTime", L"RestorePointType"}) {
+        FakeRestorePoint instance(null);
+        std::vector<os::RestorePoint> points;
+        EXPECT_EQ(win32::CollectRestorePoint(&instance, points), S_OK) << null;
+        ASSERT_EQ(points.size(), *null ? 0u : 1u) << null;
+        for (const os::RestorePoint& point : points)
+            EXPECT_EQ(std::to_wstring(point.sequenceNumber) + L"|" + point.creationTime + L"|" +
+                          point.description + L"|" + std::to_wstring(point.type),
+                      L"42|20261208100000.000000-000|Brindlemoor - Restore Point|0");
     }
 }
 
@@ -237,6 +309,22 @@ TEST(WindowsFacts, RegistryKeysInTheNativeView) {
     EXPECT_EQ(plain == ERROR_SUCCESS, !base::Is64bitWindows());
     ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, KEY_WOW64_64KEY, 0);
     EXPECT_FALSE(os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"));
+}
+
+// Only an empty key is deleted: RegDeleteKeyEx would take its values along.
+TEST(WindowsFacts, AKeyThatHoldsAValueOrAKeyStays) {
+    const std::wstring key = L"SOFTWARE\\Corvane key deletion";
+    bool created = false;
+    ASSERT_EQ(os::RegistryCreateKey(key + L"\\Below", created), 0u);
+    EXPECT_EQ(os::RegistryDeleteKey(key), os::kErrorDirNotEmpty);
+    EXPECT_EQ(os::RegistryDeleteKey(key + L"\\Below"), 0u);
+    ASSERT_EQ(os::RegistrySetValue(key, L"Kept", {os::kRegDword, {1, 0, 0, 0}}), 0u);
+    EXPECT_EQ(os::RegistryDeleteKey(key), os::kErrorDirNotEmpty);
+    os::RegistryValue kept;
+    EXPECT_EQ(os::RegistryQueryValue(key, L"Kept", kept), 0u) << "the value went";
+    ASSERT_EQ(os::RegistryDeleteValue(key, L"Kept"), 0u);
+    EXPECT_EQ(os::RegistryDeleteKey(key), 0u);
+    EXPECT_FALSE(os::RegistryKeyExists(key));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // Stands in for WMI's client library (wbemprox.dll) in a test prefix, where
 // Wine's own never fails and never hangs. Its locator's ConnectServer, by
 // CORVANE_WMI_STAND_IN: "missing" fails every connection as a repository
-// without the namespace does; "hang" fails the first connection of a
-// process (the listing before a request) and never returns from the
-// others (the request), as a hung WMI does. Each call leaves a line on the
-// debugger output.
+// without the namespace does, "slow" does so after four seconds; "hang"
+// fails the first connection of a process (the listing before a request)
+// and never returns from the others (the request), as a hung WMI does. Each
+// call leaves a line on the debugger output.
 #include <windows.h>
 // After windows.h, which it relies on.
 #include <wbemidl.h>
@@ -32,6 +32,7 @@ public:
         std::snprintf(line, sizeof line, "wmi stand-in: connection %ld (%s)", connection, mode);
         ::OutputDebugStringA(line);
         if (::lstrcmpA(mode, "hang") == 0 && connection > 1) ::Sleep(INFINITE);
+        if (::lstrcmpA(mode, "slow") == 0) ::Sleep(4000);
         return WBEM_E_INVALID_NAMESPACE;
     }
 };
