@@ -142,18 +142,6 @@ TEST(CheckReport, EachObservationGivesItsVerdict) {
     }
 }
 
-// A Corvane that ended with 1618 did nothing: the report says so first.
-TEST(CheckReport, ASecondCorvaneIsReadAsOneThatDidNothing) {
-    Scenario s = Failed();
-    EXPECT_FALSE(Headline(s.run));
-    s.run.exitCode = 1618;
-    s.run.trace = {L"Module1\\Main VB ERROR 5"};  // a FAIL of a run that did its work
-    const std::optional<std::wstring> headline = Headline(s.run);
-    ASSERT_TRUE(headline);
-    EXPECT_EQ(headline->rfind(L"Another Corvane was running", 0), 0u);
-    EXPECT_EQ(ExitCode(Findings(s.machine, s.before, s.run, s.after)), 3);
-}
-
 // A process is Corvane's child only if it was created after the parent it
 // names: a number Windows gave again adopts nothing, and a process gone
 // before it was looked up is nobody's known.

@@ -116,11 +116,4 @@ TEST_F(LibraryTest, FindFilesListsPatternsInOrderAndSkipsHiddenDirectories) {
     EXPECT_EQ(m().debugOutput[10], L"\t\tSpec:  *.exe");
 }
 
-TEST(FileListTest, UniqueWithoutRegardToCaseAcrossGrowth) {
-    FileList list;
-    for (int i = 0; i < 1000; ++i) EXPECT_TRUE(list.Add(L"C:\\A\\f" + std::to_wstring(i)));
-    EXPECT_FALSE(list.Add(L"c:\\a\\F0")) << "added before the table grew";
-    EXPECT_FALSE(list.Add(L"c:\\A\\F999"));
-}
-
 }  // namespace

@@ -297,27 +297,11 @@ TEST_F(WorkflowTest, OneCorvaneAtATimeOnTheWholeComputer) {
     }
 }
 
-// The whole registry as text: every key, every value's name, type and bytes.
-std::string Dump(const sim::Registry& registry) {
-    std::string text;
-    for (const auto& [path, key] : registry.keys) {
-        text += std::string(path.begin(), path.end()) + ":";
-        for (const auto& [name, value] : key.values) {
-            text += " " + std::string(name.begin(), name.end()) + "=" + std::to_string(value.type);
-            for (const uint8_t byte : value.data) text += "," + std::to_string(byte);
-        }
-        text += "\n";
-    }
-    return text;
-}
-
-// Double-clicked without administrator rights (UAC's filtered token, a
-// standard user), Windows keeps Corvane out of the guard, and the run goes
-// on without it as any run does: its window and three texts, three refused
-// requests, both repairs, the final box with the error, and No starting the
-// System Restore interface through the consent prompt. It changes nothing,
-// not even what a killed run left. Any other failure of the guard, or one
-// whose cause cannot be told, still ends the run with 1618 and shows nothing.
+// Without administrator rights Windows keeps Corvane out of the guard, and
+// the run goes on as any run: its texts, three refused requests, both
+// repairs, the box with the error, No through the consent prompt; it changes
+// nothing, not even what a killed run left. Any other failure of the guard,
+// or one whose cause cannot be told, still ends it with 1618, unseen.
 TEST_F(WorkflowTest, WithoutAdministratorRightsTheRunIsShownAndChangesNothing) {
     const std::wstring restore = L"C:\\Windows\\System32\\restore\\rstrui.exe";
     struct Case {
@@ -340,10 +324,10 @@ TEST_F(WorkflowTest, WithoutAdministratorRightsTheRunIsShownAndChangesNothing) {
         m().messageBoxAnswer = 7;
         sim::AddFile(restore).requiresAdministrator = true;
         PlantKilledRun();
-        const std::string before = Dump(m().registry);
+        const sim::Registry before = m().registry;
 
         EXPECT_EQ(Run({Returns(0), Returns(0), Returns(0)}), c.exitCode);
-        EXPECT_EQ(Dump(m().registry), before);
+        EXPECT_TRUE(m().registry == before) << "the registry changed";
         EXPECT_EQ(m().serviceManager.services[L"VSS"].startType, os::kServiceDisabled);
         if (c.exitCode == 1618) {
             EXPECT_FALSE(m().window.created);
@@ -355,27 +339,20 @@ TEST_F(WorkflowTest, WithoutAdministratorRightsTheRunIsShownAndChangesNothing) {
         EXPECT_EQ(m().debugOutput.at(0),
                   L"\tModule1\\Main: without administrator rights the one-at-a-time guard cannot "
                   L"be had (5 Access is denied.), this run goes on without it");
-        EXPECT_EQ(m().window.caption, L"Brindlemoor - Corvane");
         EXPECT_EQ(m().labelAtWmiCall, (Lines{kCreating, kRestarting, kCreating}));
-        EXPECT_EQ(m().window.paintedLabels,
-                  (Lines{kRestarting, L"Errors encountered, Repairing System Restore..."}));
         EXPECT_EQ(Count(kQuickRepair), 1);
         EXPECT_EQ(Count(kFullRepairEnd), 1);
         EXPECT_EQ(ErrorAndResult(), L"-2147217405 - Access denied |Result:  1");
         EXPECT_EQ(m().processes.back().program + L"|" + m().processes.back().verb,
                   restore + L"|runas");
-        EXPECT_TRUE(m().window.destroyed);
     }
 }
 
-// What a request changes is recorded, on disk, before it is changed: a run
-// killed during the request leaves it to the next run, which puts it back
-// while it is still the 0 written (a value set by hand since is kept). The
-// end of the session, or the Restart Manager's request to close, puts it
-// back at once, also where the user closed the window before, and the run
-// then starts nothing more: no request, repair command or question. A
-// shutdown another program cancels changes nothing. Corvane's keys go with
-// the record; a key of the maker's that was there, empty or not, stays.
+// What a request changes is recorded, on disk, before it is changed: the run
+// after a kill puts it back while it is still the 0 written. The end of the
+// session, or the Restart Manager's close, puts it back at once (the window
+// closed or not), and nothing more starts; a cancelled shutdown changes
+// nothing. Corvane's keys go with the record; a key of the maker's stays.
 TEST_F(WorkflowTest, TheCreationFrequencyComesBackAfterAKillOrTheEndOfTheSession) {
     const os::RegistryValue day{os::kRegDword, {0xA0, 0x05, 0, 0}};
     const os::RegistryValue text{os::kRegSz, {'6', 0, '0', 0, 0, 0}};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "os/win32/startup.h"
+#include "os/win32/wmi.h"
 #include "workflow/workflow.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -17,5 +18,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Where it fails, Windows loads the controls on demand (Vista and later)
     // or not at all: nothing to do about it here.
     win32::LoadCommonControls();
-    return workflow::Run();
+    const int exitCode = workflow::Run();
+    // A WMI call left running may hold a lock that the DLLs' detach code
+    // at the process's end would wait for for ever (ExitProcess): then the
+    // process ends without that code, its own work all done.
+    if (win32::WorkLeftBehind()) ::TerminateProcess(::GetCurrentProcess(), exitCode);
+    return exitCode;
 }

@@ -54,7 +54,9 @@ constexpr uint32_t kErrorAccessDenied = 5;
 // change nothing the guard protects (writes under HKLM\SOFTWARE, service
 // changes and WMI's methods are all refused to it, and so are the repairs'
 // commands), so two of them at once, or one beside an administrator's run,
-// are harmless; it shows its window and its question like any other.
+// are harmless; it shows its window and its question like any other. Its
+// Yes restarts the computer as the user could from the Start menu, and its
+// No asks the user's consent before anything runs with more rights.
 class SingleRunGuard {
 public:
     enum class State { Owned, Held, Unguarded, Failed };
@@ -107,7 +109,9 @@ private:
 
         os::Handle mutex = 0;
         const os::CallResult made = os::CreateMutexW(name, mutex);
-        if (!made.ok)  // XP: an administrator's Corvane made it, for administrators
+        // Refused on XP: the name is an administrator's Corvane's, or this
+        // user may not make global names.
+        if (!made.ok)
             return made.lastError == kErrorAccessDenied ? Refused(made.lastError)
                                                         : Failed(made.lastError);
         mutex_.reset(mutex);

@@ -22,6 +22,8 @@ struct RegistryKey {
 struct Registry {
     std::map<std::wstring, RegistryKey> keys;
 };
+// Every key, value, type and byte the same.
+bool operator==(const Registry& a, const Registry& b);
 
 // Adds a key (native view) and returns it for adjustment.
 RegistryKey& AddRegistryKey(const std::wstring& subKey);

@@ -4,6 +4,8 @@
 #include "os/os.h"
 #include "os/sim/machine.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -31,6 +33,19 @@ bool WriteFails() {
 }
 
 }  // namespace
+
+bool operator==(const Registry& a, const Registry& b) {
+    const auto sameValue = [](const auto& x, const auto& y) {
+        return x.first == y.first && x.second.type == y.second.type &&
+               x.second.data == y.second.data;
+    };
+    const auto sameKey = [&sameValue](const auto& x, const auto& y) {
+        return x.first == y.first && x.second.writable == y.second.writable &&
+               std::equal(x.second.values.begin(), x.second.values.end(), y.second.values.begin(),
+                          y.second.values.end(), sameValue);
+    };
+    return std::equal(a.keys.begin(), a.keys.end(), b.keys.begin(), b.keys.end(), sameKey);
+}
 
 RegistryKey& AddRegistryKey(const std::wstring& subKey) {
     RegistryKey& key = machine().registry.keys[Upper(subKey)];

@@ -6,6 +6,7 @@
 
 #include <process.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -25,26 +26,19 @@ unsigned __stdcall RunWork(void* work) {
     return 0;
 }
 
-// S_FALSE for a property that reads as null.
-HRESULT ReadText(IWbemClassObject* instance, const wchar_t* property, std::wstring& text) {
-    win32::ScopedVariant value;
-    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
-    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
-        return S_FALSE;
-    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_BSTR);
-    if (SUCCEEDED(hr) && value.get()->bstrVal) text = value.get()->bstrVal;
-    return hr;
+// Set once a work was left running: it may hold locks the process's end
+// would wait for.
+std::atomic<bool> g_workLeftBehind{false};
+
+HRESULT LeftBehind(HRESULT why) {
+    g_workLeftBehind = true;
+    return why;
 }
 
-// A uint32 property arrives as VT_I4 holding the same bits; S_FALSE for null.
-HRESULT ReadNumber(IWbemClassObject* instance, const wchar_t* property, int32_t& number) {
-    win32::ScopedVariant value;
-    HRESULT hr = instance->Get(property, 0, value.put(), nullptr, nullptr);
-    if (SUCCEEDED(hr) && (value.get()->vt == VT_NULL || value.get()->vt == VT_EMPTY))
-        return S_FALSE;
-    if (SUCCEEDED(hr)) hr = ::VariantChangeType(value.get(), value.get(), 0, VT_I4);
-    if (SUCCEEDED(hr)) number = value.get()->lVal;
-    return hr;
+// The value as the type asked for; S_FALSE where it is null.
+HRESULT Converted(VARIANT* value, VARTYPE type) {
+    if (value->vt == VT_NULL || value->vt == VT_EMPTY) return S_FALSE;
+    return ::VariantChangeType(value, value, 0, type);
 }
 
 }  // namespace
@@ -63,33 +57,44 @@ HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs) {
         return error != 0 ? HRESULT_FROM_WIN32(error) : E_OUTOFMEMORY;
     }
     const DWORD start = ::GetTickCount();
+    // A work that has ended counts, whatever came meanwhile.
     for (;;) {
         os::DispatchPendingMessages();
-        if (os::SessionEndHeard() != os::SessionEnd::None) return E_ABORT;
         const DWORD waited = ::GetTickCount() - start;  // right across the wrap
-        if (limitMs != 0 && waited >= limitMs) return WBEM_E_TIMED_OUT;
+        if (limitMs != 0 && waited >= limitMs) return LeftBehind(WBEM_E_TIMED_OUT);
         const DWORD slice = limitMs != 0 && limitMs - waited < 100 ? limitMs - waited : 100;
         switch (os::WaitForObjectOrInput(reinterpret_cast<os::Handle>(thread.get()), slice)) {
         case os::WaitResult::Signalled:
             return S_OK;
         case os::WaitResult::Failed:
-            return HRESULT_FROM_WIN32(::GetLastError());
+            return LeftBehind(HRESULT_FROM_WIN32(::GetLastError()));
         default:
             break;
         }
+        if (os::SessionEndHeard() != os::SessionEnd::None) return LeftBehind(E_ABORT);
     }
 }
 
-HRESULT CollectRestorePoint(IWbemClassObject* instance, std::vector<os::RestorePoint>& points) {
-    os::RestorePoint point;
-    int32_t sequence = 0;
-    HRESULT hr = ReadNumber(instance, L"SequenceNumber", sequence);
-    if (hr == S_OK) hr = ReadText(instance, L"CreationTime", point.creationTime);
-    if (hr == S_OK) hr = ReadText(instance, L"Description", point.description);
-    if (hr == S_OK) hr = ReadNumber(instance, L"RestorePointType", point.type);
-    point.sequenceNumber = static_cast<uint32_t>(sequence);
-    if (hr == S_OK) points.push_back(point);
-    return FAILED(hr) ? hr : S_OK;
+bool WorkLeftBehind() { return g_workLeftBehind; }
+
+const wchar_t* const kRestorePointProperties[4] = {L"SequenceNumber", L"CreationTime",
+                                                   L"Description", L"RestorePointType"};
+
+HRESULT CollectRestorePoint(win32::ScopedVariant (&properties)[4],
+                            std::vector<os::RestorePoint>& points) {
+    // A uint32 arrives as VT_I4 holding the same bits.
+    const VARTYPE types[4] = {VT_I4, VT_BSTR, VT_BSTR, VT_I4};
+    for (int i = 0; i < 4; ++i) {
+        const HRESULT hr = Converted(properties[i].get(), types[i]);
+        if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+    }
+    const auto text = [&properties](int i) {
+        const BSTR value = properties[i].get()->bstrVal;
+        return std::wstring(value ? value : L"");
+    };
+    points.push_back({static_cast<uint32_t>(properties[0].get()->lVal), text(1), text(2),
+                      properties[3].get()->lVal});
+    return S_OK;
 }
 
 }  // namespace win32
@@ -268,7 +273,13 @@ RestorePointList ListNow() {
         L"root\\default",
         L"SELECT SequenceNumber, CreationTime, Description, RestorePointType FROM SystemRestore",
         [&list](IWbemClassObject* instance) {
-            return win32::CollectRestorePoint(instance, list.points);
+            win32::ScopedVariant properties[4];
+            for (int i = 0; i < 4; ++i) {
+                const HRESULT hr = instance->Get(win32::kRestorePointProperties[i], 0,
+                                                 properties[i].put(), nullptr, nullptr);
+                if (FAILED(hr)) return hr;
+            }
+            return win32::CollectRestorePoint(properties, list.points);
         });
     if (FAILED(hr)) return RestorePointList{false, static_cast<int32_t>(hr), {}};
     list.ok = true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "os/os.h"
+#include "os/win32/handles.h"
 
 #include <windows.h>
 // After windows.h, which it relies on.
@@ -38,6 +39,10 @@ HRESULT VisitEnumeration(IEnumWbemClassObject* instances,
 // ended (nothing is started then), or why it could not start.
 HRESULT RunWithinLimit(std::function<void()> work, uint32_t limitMs);
 
+// Whether a work was left running (out of time, or at the end of the
+// session), perhaps inside COM or WMI with their locks held.
+bool WorkLeftBehind();
+
 // What work makes on a thread of its own (RunWithinLimit), or failed(hr)
 // where the thread did not end: what a worker left behind is never read.
 template <class Result>
@@ -49,10 +54,14 @@ Result ResultWithinLimit(std::function<Result()> work, uint32_t limitMs,
     return hr == S_OK ? *made : failed(hr);
 }
 
-// Adds a listed restore point with its four properties to points. An
-// instance where one of them reads as null cannot be told apart from
-// another: it is left out, and the listing goes on (S_OK). Fails only where
-// a property cannot be read.
-HRESULT CollectRestorePoint(IWbemClassObject* instance, std::vector<os::RestorePoint>& points);
+// The properties a restore point is listed with, in this order.
+extern const wchar_t* const kRestorePointProperties[4];
+
+// Adds a restore point, its properties as listed, to points. One where a
+// property reads as null cannot be told apart from another: it is left
+// out, and the listing goes on (S_OK). Fails only where a property has a
+// value of another type.
+HRESULT CollectRestorePoint(win32::ScopedVariant (&properties)[4],
+                            std::vector<os::RestorePoint>& points);
 
 }  // namespace win32

@@ -3,8 +3,7 @@
 // both in the current directory, prints what it saw as key=value lines (CR and
 // LF in texts written as \r and \n), and answers the box with a button.
 // With "minimise-then-close" it minimises the status window during the first
-// request, looks whether the next status made it the foreground window, then
-// closes it and watches that it stays hidden through the repairs.
+// request, then closes it after the next status, and watches both.
 // With "session" it closes the status window instead and, each when the file
 // of that name appears in the current directory, sends the window
 // WM_QUERYENDSESSION ("send-query") and WM_ENDSESSION TRUE ("send-end") with
