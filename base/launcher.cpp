@@ -2,7 +2,6 @@
 
 #include "base/exists.h"
 #include "base/handle.h"
-#include "base/paths.h"
 #include "base/redirection.h"
 #include "base/session.h"
 #include "base/trace.h"
