@@ -17,7 +17,7 @@ bool PassesPathRule(const std::wstring& path) {
 
 }  // namespace
 
-bool DoesDirExist(const std::wstring& directory, bool traced) {
+bool DoesDirExist(const std::wstring& directory, Tracing tracing) {
     if (!PassesPathRule(directory)) return false;
 
     const RedirectionOff nativeSystem;
@@ -26,7 +26,7 @@ bool DoesDirExist(const std::wstring& directory, bool traced) {
     // directory attribute says so.
     const bool result = os::QueryFileAttributes(directory, attributes, error) &&
                         (attributes & os::kAttributeDirectory) != 0;
-    if (traced) {
+    if (tracing == Tracing::On) {
         // The trace keeps its historical name.
         Trace(L"CommonModule\\DoesDirExist: ");
         Trace(L"\t- Passed: " + directory);
@@ -35,7 +35,7 @@ bool DoesDirExist(const std::wstring& directory, bool traced) {
     return result;
 }
 
-bool DoesFileExist(const std::wstring& file, bool traced) {
+bool DoesFileExist(const std::wstring& file, Tracing tracing) {
     if (!PassesPathRule(file)) return false;
 
     int32_t opened = -1;
@@ -44,19 +44,13 @@ bool DoesFileExist(const std::wstring& file, bool traced) {
         opened = os::OpenFileExists(file);
     }
     const bool result = opened != -1;
-    if (traced) {
+    if (tracing == Tracing::On) {
         // The trace keeps its historical name.
         Trace(L"CommonModule\\DoesFileExist: " + std::to_wstring(opened));
         Trace(L"\t- Passed: " + file);
         Trace(L"\t- Returns: " + BoolText(result));
     }
     return result;
-}
-
-std::wstring SystemProgramPath(const std::wstring& program) {
-    if (program.find(L'\\') != std::wstring::npos) return {};
-    const std::wstring candidate = os::SystemDirectory() + L"\\" + program;
-    return DoesFileExist(candidate) ? candidate : std::wstring();
 }
 
 }  // namespace base

@@ -107,9 +107,11 @@ void TraceFailure(const std::wstring& description, const SearchState& state) {
 }
 
 // Searches one directory (path ends in a backslash), then its
-// subdirectories; traced says whether failures are written to the trace.
-void Search(const std::wstring& path, const std::vector<std::wstring>& patterns, bool recurse,
-            FileList& files, bool traced) {
+// subdirectories; tracing says whether failures are written to the trace.
+void Search(const std::wstring& path, const std::vector<std::wstring>& patterns,
+            Subfolders subfolders, FileList& files, Tracing tracing) {
+    const bool traced = tracing == Tracing::On;
+    const bool recurse = subfolders == Subfolders::Searched;
     SearchState state{path, L"", L"", recurse};
     for (const std::wstring& spec : patterns) {
         state.spec = spec;
@@ -134,7 +136,7 @@ void Search(const std::wstring& path, const std::vector<std::wstring>& patterns,
     // are left out silently, so its results go straight into the one list
     // rather than through a list of their own.
     for (const std::wstring& directory : directories) {
-        Search(directory + L"\\", patterns, true, files, false);
+        Search(directory + L"\\", patterns, Subfolders::Searched, files, Tracing::Off);
         os::DispatchPendingMessages();
     }
 }
@@ -167,11 +169,11 @@ void FileList::Grow() {
 }
 
 void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& files,
-               bool recurse) {
+               Subfolders subfolders) {
     files = FileList{};
-    if (!DoesDirExist(directory, false)) return;
+    if (!DoesDirExist(directory)) return;
     if (directory.empty() || directory.back() != L'\\') directory += L'\\';
-    Search(directory, SplitPatterns(patterns), recurse, files, true);
+    Search(directory, SplitPatterns(patterns), subfolders, files, Tracing::On);
 }
 
 }  // namespace base

@@ -27,10 +27,14 @@ private:
     std::vector<size_t> slots_;
 };
 
+// Whether a search goes on into the subdirectories.
+enum class Subfolders { Skipped, Searched };
+
 // Replaces files with the files of directory matching patterns ("*.mof;*.mfl"),
-// pattern by pattern; with recurse, then the results of each subdirectory
-// that is neither hidden nor system, depth first. A missing directory gives
-// an empty list. Listings run with WOW64 redirection off.
-void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& files, bool recurse);
+// pattern by pattern; with subfolders searched, then the results of each
+// subdirectory that is neither hidden nor system, depth first. A missing
+// directory gives an empty list. Listings run with WOW64 redirection off.
+void FindFiles(std::wstring directory, const std::wstring& patterns, FileList& files,
+               Subfolders subfolders);
 
 }  // namespace base

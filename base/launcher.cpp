@@ -40,13 +40,17 @@ bool StartWithConsent(const std::wstring& path, const std::wstring& parameters, 
 
 }  // namespace
 
+std::wstring SystemProgramPath(const std::wstring& program) {
+    if (program.find(L'\\') != std::wstring::npos) return {};
+    const std::wstring candidate = os::SystemDirectory() + L"\\" + program;
+    return DoesFileExist(candidate) ? candidate : std::wstring();
+}
+
 bool RunProgram(const std::wstring& path, const std::wstring& parameters, const Start& how,
                 int32_t& exitCode) {
     if (SessionHasEnded()) return false;
     const bool wait = how.wait == Start::Wait::UntilItEnds;
     const int32_t windowStyle = static_cast<int32_t>(how.window);
-    // A bare name is the system directory's program or none: Windows' own
-    // search would look beside Corvane.exe and in the current directory first.
     const bool bare = path.find(L'\\') == std::wstring::npos;
     const std::wstring systemProgram = bare ? SystemProgramPath(path) : L"";
     if (bare ? systemProgram.empty() : !DoesFileExist(path)) {
@@ -76,7 +80,7 @@ bool RunProgram(const std::wstring& path, const std::wstring& parameters, const 
         creation.reset(created.process);
         uint32_t openError = 0;
         if (created.error == 0 && wait)
-            process.reset(os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize, false,
+            process.reset(os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize,
                                           created.processId, openError));
     }
     // After redirection is back on: FormatMessage may read its texts from

@@ -23,6 +23,14 @@ struct Start {
     Elevation elevation = Elevation::Never;
 };
 
+// Where a program named without a path is taken from. Corvane runs as
+// administrator, often from a download folder, and Windows' own search would
+// look beside Corvane.exe and in the current directory first, where anyone
+// may have dropped a cmd.exe. So a bare name means the native system
+// directory's copy, and nothing else: empty when it is not there (the
+// program is then not started), or when the name carries a path.
+std::wstring SystemProgramPath(const std::wstring& program);
+
 // Every program Corvane starts is started here: path with parameters
 // (joined by one blank), in the system directory, with WOW64 redirection
 // off; a bare name is only ever the system directory's program. Awaited, it

@@ -1,4 +1,4 @@
-// Path and timing helpers.
+// Paths: where Corvane runs from, and a file's name.
 #pragma once
 
 #include <string>
@@ -8,16 +8,7 @@ namespace base {
 // The directory of Corvane.exe with exactly one trailing backslash.
 std::wstring AppPath();
 
-// Pauses for that many seconds while keeping the windows responsive. The clock is
-// read to whole seconds, so the pause ends at the first full second after
-// the deadline: Delay(0.5) waits until the next second begins.
-void Delay(double seconds);
-
 // The part of a path after its last backslash.
 std::wstring FileNameOf(const std::wstring& path);
-
-// Local date and time as a count of days since 30 December 1899, the time
-// of day as the fraction, milliseconds dropped.
-double ToDays(int year, int month, int day, int hour, int minute, int second);
 
 }  // namespace base

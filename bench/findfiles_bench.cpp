@@ -34,8 +34,9 @@ void BuildTree(int files) {
 }
 
 void PlainListing(const std::wstring& dir, std::vector<std::wstring>& out) {
-    auto list = [&out](const std::wstring& pattern, bool directories,
-                       std::vector<std::wstring>& into) {
+    enum class Entries { Files, Directories };
+    auto list = [](const std::wstring& pattern, Entries wanted, std::vector<std::wstring>& into) {
+        const bool directories = wanted == Entries::Directories;
         os::FindEntry entry;
         uint32_t error = 0;
         const uintptr_t find = os::FindFirst(pattern, entry, error);
@@ -49,11 +50,11 @@ void PlainListing(const std::wstring& dir, std::vector<std::wstring>& out) {
     };
     for (const wchar_t* pattern : kPatterns) {
         std::vector<std::wstring> names;
-        list(dir + L"\\" + pattern, false, names);
+        list(dir + L"\\" + pattern, Entries::Files, names);
         for (const std::wstring& name : names) out.push_back(dir + L"\\" + name);
     }
     std::vector<std::wstring> subdirectories;
-    list(dir + L"\\*.*", true, subdirectories);
+    list(dir + L"\\*.*", Entries::Directories, subdirectories);
     for (const std::wstring& sub : subdirectories) PlainListing(dir + L"\\" + sub, out);
 }
 
@@ -74,7 +75,7 @@ void BM_FindFiles(benchmark::State& state) {
     size_t found = 0;
     for (auto _ : state) {
         base::FileList files;
-        base::FindFiles(kRoot, L"*.dll;*.mof", files, true);
+        base::FindFiles(kRoot, L"*.dll;*.mof", files, base::Subfolders::Searched);
         found = files.Count();
         benchmark::DoNotOptimize(files.Items().data());
     }

@@ -27,10 +27,13 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// The same start as the launcher's before it hid programs; with
-// sameStart, as it hides them now: no console window, NUL for the
-// standard handles.
-void PlainRun(const std::wstring& program, const std::wstring& commandLine, bool sameStart) {
+// How a plain start hides its program: as the launcher did before it hid
+// programs, or as it does now (no console window, NUL for the standard
+// handles).
+enum class Hiding { Window, AsTheLauncher };
+
+void PlainRun(const std::wstring& program, const std::wstring& commandLine, Hiding hiding) {
+    const bool sameStart = hiding == Hiding::AsTheLauncher;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -74,8 +77,8 @@ int main(int argc, char** argv) {
     int32_t exitCode = 0;
     // One of each first, so that none pays for loading cmd.exe cold.
     base::RunProgram(program, parameters, kAwaitedHidden, exitCode);
-    PlainRun(programPath, commandLine, false);
-    PlainRun(programPath, commandLine, true);
+    PlainRun(programPath, commandLine, Hiding::Window);
+    PlainRun(programPath, commandLine, Hiding::AsTheLauncher);
 
     // Taken in turns, so that a busy machine slows all alike.
     double launcher = 0, plain = 0, sameStart = 0;
@@ -84,10 +87,10 @@ int main(int argc, char** argv) {
         if (!base::RunProgram(program, parameters, kAwaitedHidden, exitCode)) return 1;
         launcher += Seconds() - start;
         start = Seconds();
-        PlainRun(programPath, commandLine, false);
+        PlainRun(programPath, commandLine, Hiding::Window);
         plain += Seconds() - start;
         start = Seconds();
-        PlainRun(programPath, commandLine, true);
+        PlainRun(programPath, commandLine, Hiding::AsTheLauncher);
         sameStart += Seconds() - start;
     }
     const double toMs = 1000.0 / runs;

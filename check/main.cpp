@@ -11,9 +11,12 @@
 #include <tlhelp32.h>
 
 #include "base/paths.h"
-#include "check/corvane_windows.h"
 #include "check/debug_capture.h"
+#include "check/process_family.h"
+#include "check/report.h"
+#include "check/status_window_and_box.h"
 #include "check/system_state.h"
+#include "check/time_limit.h"
 #include "os/win32/handles.h"
 #include "os/win32/helpers.h"
 #include "os/win32/startup.h"
@@ -304,7 +307,8 @@ check::Run RunAndWatch(const std::wstring& folder, uint32_t minutes) {
     DWORD exitCode = 0;
     if (!run.timedOut && ::GetExitCodeProcess(process.get(), &exitCode)) run.exitCode = exitCode;
     Pump(process.get(), 200);  // the last events
-    run.traceDrained = run.traceError == 0 && Drain(capture);
+    // A Corvane still running may write on: its trace is not heard to the end.
+    run.traceDrained = !run.timedOut && run.traceError == 0 && Drain(capture);
     for (HWND window : watch.statusWindows)
         run.statusInFront = run.statusInFront || watch.foreground.count(window) > 0;
     run.statusShownSeen = watch.statusShownSeen;
@@ -357,30 +361,28 @@ int wmain(int argc, wchar_t** argv) {
     const check::SystemState before = check::ReadSystemState(machine, kWmiLimitMs);
     const check::Run run = RunAndWatch(folder, minutes);
     const check::SystemState after = check::ReadSystemState(machine, kWmiLimitMs);
-    const std::vector<check::Finding> findings = check::Findings(machine, before, run, after);
+    const check::Report report = check::ReportOn(machine, before, run, after);
 
     std::vector<std::wstring> lines;
-    if (const auto headline = check::Headline(run)) lines.push_back(*headline);
+    if (report.headline) lines.push_back(*report.headline);
     const size_t shown = lines.size();  // the warning was shown already
     lines.insert(lines.end(), std::begin(kWarning), std::end(kWarning));
-    for (const std::wstring& line : check::ReportLines(machine, before, run, after, findings))
-        lines.push_back(line);
-    std::string report;
-    for (const std::wstring& line : lines) report += Utf8(line) + "\r\n";
+    lines.insert(lines.end(), report.lines.begin(), report.lines.end());
+    std::string text;
+    for (const std::wstring& line : lines) text += Utf8(line) + "\r\n";
     for (size_t i = 0; i < lines.size(); ++i)
         if (i < shown || i >= shown + std::size(kWarning)) Print(lines[i]);
     // Beside the check; where that folder is not writable, in the temporary one.
     const std::wstring name = ReportName(machine.computer);
     std::wstring path = folder + name;
-    bool written = Write(path, report);
+    bool written = Write(path, text);
     if (!written) {
         wchar_t temp[MAX_PATH + 1] = {};
         const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
         Print(L"The report could not be written to " + path);
         path = std::wstring(temp, length <= MAX_PATH ? length : 0) + name;
-        written = length > 0 && length <= MAX_PATH && Write(path, report);
+        written = length > 0 && length <= MAX_PATH && Write(path, text);
     }
     Print(written ? L"Report: " + path : L"The report could not be written to " + path);
-    const int code = check::ExitCode(findings);
-    return Finish(written || code == 1 ? code : 2);
+    return Finish(written || report.exitCode == 1 ? report.exitCode : 2);
 }

@@ -256,7 +256,7 @@ SystemState ReadSystemState(const Machine& machine, uint32_t limitMs) {
     if (machine.is64Bit) state.frequency32 = ReadValue(key, frequency, KEY_WOW64_32KEY);
     const unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     const DWORD managerError = manager ? 0 : ::GetLastError();
-    for (const wchar_t* name : {L"VSS", L"swprv"})
+    for (const wchar_t* name : kWatchedServices)
         state.services.push_back(ReadService(manager.get(), managerError, name));
     return state;
 }

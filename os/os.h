@@ -257,8 +257,9 @@ enum class WaitResult { Signalled, Input, TimedOut, Failed };
 // the timeout. It dispatches nothing.
 WaitResult WaitForObjectOrInput(Handle handle, uint32_t milliseconds);
 
-// OpenProcess; 0 with the Windows error code when it fails.
-Handle OpenProcess(uint32_t access, bool inheritHandle, uint32_t processId, uint32_t& error);
+// OpenProcess, the handle not inherited; 0 with the Windows error code when
+// it fails.
+Handle OpenProcess(uint32_t access, uint32_t processId, uint32_t& error);
 
 bool GetExitCodeProcess(Handle process, uint32_t& exitCode);
 
@@ -295,12 +296,13 @@ CallResult GetCurrentProcess(Handle& process);
 // The token is the caller's to close (CloseHandle).
 CallResult OpenProcessToken(Handle process, uint32_t desiredAccess, Handle& token);
 
-// AdjustTokenPrivileges with a one-entry record (16 bytes) and, when given,
+// AdjustTokenPrivileges, the other privileges left as they are, with a
+// one-entry record (16 bytes) and, when given,
 // the same layout for the previous state. Windows reports a partial
 // assignment as success: lastError is then ERROR_NOT_ALL_ASSIGNED (1300),
 // and 0 after a full one.
-CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
-                                 const TokenPrivilege& newState, TokenPrivilege* previousState);
+CallResult AdjustTokenPrivileges(Handle token, const TokenPrivilege& newState,
+                                 TokenPrivilege* previousState);
 
 // ExitWindowsEx: on success Windows goes on shutting down by itself and the
 // call returns at once.

@@ -45,11 +45,6 @@ std::wstring PolicyKeyDeletion() {
     return L"/c reg delete \"" + std::wstring(kPolicyKey) + L"\" /f";
 }
 
-// The system's own Windows directory, never the environment's SystemRoot:
-// the programs on these paths run with administrator rights, and whoever
-// started Corvane chose its environment.
-std::wstring SystemRoot() { return os::WindowsDirectory(); }
-
 // A found path with a blank goes in quotes, so that the tool receives it
 // as one argument.
 std::wstring Argument(const std::wstring& path) {
@@ -84,8 +79,8 @@ bool IsServer() {
 // where Windows has it. Any other error (access denied, RPC, a provider the
 // re-registration has just fixed) leaves a consistent repository as it is.
 void RepairRepository(int32_t raisedError) {
-    const std::wstring winmgmt = SystemRoot() + L"\\system32\\wbem\\winmgmt.exe";
-    if (base::DoesFileExist(winmgmt, false)) {
+    const std::wstring winmgmt = os::WindowsDirectory() + L"\\system32\\wbem\\winmgmt.exe";
+    if (base::DoesFileExist(winmgmt)) {
         const int32_t verified = ExitCodeOf(winmgmt, L"/verifyrepository");
         if (verified == 0 && (!ClassIsMissing(raisedError) || IsServer())) return;
         if (verified != 0) {
@@ -106,11 +101,14 @@ std::wstring Lower(std::wstring text) {
 // directory with that directory's own regsvr32 (native or 32-bit).
 void RegisterWmiDirectory(const std::wstring& systemTail) {
     base::FileList files;
-    base::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.dll", files, false);
+    base::FindFiles(os::WindowsDirectory() + systemTail + L"\\wbem", L"*.dll", files,
+                    base::Subfolders::Skipped);
     for (size_t i = 1, count = files.Count(); i <= count; ++i)
-        RunHidden(SystemRoot() + systemTail + L"\\regsvr32.exe", L"/s " + Argument(files.Item(i)));
+        RunHidden(os::WindowsDirectory() + systemTail + L"\\regsvr32.exe",
+                  L"/s " + Argument(files.Item(i)));
 
-    base::FindFiles(SystemRoot() + systemTail + L"\\wbem", L"*.exe", files, false);
+    base::FindFiles(os::WindowsDirectory() + systemTail + L"\\wbem", L"*.exe", files,
+                    base::Subfolders::Skipped);
     for (size_t i = 1, count = files.Count(); i <= count; ++i) {
         // The WMI test tool would open its window and wait for the user.
         if (Lower(base::FileNameOf(files.Item(i))) == L"wbemtest.exe") continue;
@@ -156,7 +154,8 @@ void EnableShadowCopyServices() {
     const os::CallResult result = os::OpenSCManagerW(os::kScManagerConnect, opened);
     if (!result.ok) return TraceServiceError(L"OpenSCManager", result.lastError, L"");
     const base::UniqueServiceHandle manager(opened);
-    for (const wchar_t* serviceName : {L"VSS", L"swprv"}) EnableService(manager.get(), serviceName);
+    for (const wchar_t* serviceName : kShadowCopyServices)
+        EnableService(manager.get(), serviceName);
 }
 
 }  // namespace
@@ -182,35 +181,39 @@ void FullRepair(int32_t raisedError) {
     RunHidden(L"cmd.exe", PolicyKeyDeletion());
 
     RegisterWmiDirectory(L"\\system32");
-    if (base::DoesDirExist(SystemRoot() + L"\\syswow64", false))
+    if (base::DoesDirExist(os::WindowsDirectory() + L"\\syswow64"))
         RegisterWmiDirectory(L"\\syswow64");
 
     // The upgrade library, where Windows has it, rebuilds the repository
     // from the schema files; elsewhere the repository is checked, and reset
     // only as the last resort.
-    if (!base::DoesFileExist(SystemRoot() + L"\\system32\\wbem\\wbemupgd.dll", false)) {
+    if (!base::DoesFileExist(os::WindowsDirectory() + L"\\system32\\wbem\\wbemupgd.dll")) {
         RepairRepository(raisedError);
     } else {
         base::FileList files;
-        base::FindFiles(SystemRoot() + L"\\system32\\wbem", L"*.mof;*.mfl", files, false);
+        base::FindFiles(os::WindowsDirectory() + L"\\system32\\wbem", L"*.mof;*.mfl", files,
+                        base::Subfolders::Skipped);
         for (size_t i = 1, count = files.Count(); i <= count; ++i)
-            RunHidden(SystemRoot() + L"\\system32\\wbem\\mofcomp.exe", Argument(files.Item(i)));
-        RunHidden(SystemRoot() + L"\\system32\\rundll32.exe", L"wbemupgd, UpgradeRepository");
+            RunHidden(os::WindowsDirectory() + L"\\system32\\wbem\\mofcomp.exe",
+                      Argument(files.Item(i)));
+        RunHidden(os::WindowsDirectory() + L"\\system32\\rundll32.exe",
+                  L"wbemupgd, UpgradeRepository");
     }
 
-    if (base::DoesFileExist(SystemRoot() + L"\\syswow64\\wmiprvse.exe", false))
-        Run(SystemRoot() + L"\\syswow64\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
-    Run(SystemRoot() + L"\\system32\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
+    if (base::DoesFileExist(os::WindowsDirectory() + L"\\syswow64\\wmiprvse.exe"))
+        Run(os::WindowsDirectory() + L"\\syswow64\\wmiprvse.exe", L"/regserver",
+            Start::Window::Normal);
+    Run(os::WindowsDirectory() + L"\\system32\\wmiprvse.exe", L"/regserver", Start::Window::Normal);
 
-    if (base::DoesFileExist(SystemRoot() + L"\\inf\\sr.inf", false)) {
+    if (base::DoesFileExist(os::WindowsDirectory() + L"\\inf\\sr.inf")) {
         RunHidden(L"cmd.exe", L"/c net stop srservice");
         // The file that was tested, wherever Windows is installed. 132 asks
         // the user before a restart; where nobody could answer, the wait
         // would never end, so 128 neither asks nor restarts.
         const wchar_t* const mode = base::NobodyCanSeeTheDesktop() ? L"128 " : L"132 ";
         Run(L"rundll32.exe",
-            L"setupapi.dll,InstallHinfSection DefaultInstall " + std::wstring(mode) + SystemRoot() +
-                L"\\inf\\sr.inf",
+            L"setupapi.dll,InstallHinfSection DefaultInstall " + std::wstring(mode) +
+                os::WindowsDirectory() + L"\\inf\\sr.inf",
             Start::Window::Normal);
         RunHidden(L"cmd.exe", L"/c net start srservice");
     }
@@ -228,7 +231,7 @@ void EnableSystemRestore() {
     if (base::SessionHasEnded()) return;  // nothing new starts
     // The drive of the Windows directory, like the directory not taken
     // from the environment.
-    const std::wstring drive = SystemRoot().substr(0, 2) + L"\\";
+    const std::wstring drive = os::WindowsDirectory().substr(0, 2) + L"\\";
     os::WmiMethodCall call;
     call.nameSpace = L"root\\default";
     call.className = L"SystemRestore";
@@ -267,10 +270,10 @@ void EnableSystemRestore() {
 }
 
 void StartSystemRestoreUI() {
-    std::wstring path = SystemRoot() + L"\\system32\\restore\\rstrui.exe";
-    if (!base::DoesFileExist(path, false)) {
-        path = SystemRoot() + L"\\system32\\rstrui.exe";
-        if (!base::DoesFileExist(path, false)) return;  // nothing to start
+    std::wstring path = os::WindowsDirectory() + L"\\system32\\restore\\rstrui.exe";
+    if (!base::DoesFileExist(path)) {
+        path = os::WindowsDirectory() + L"\\system32\\rstrui.exe";
+        if (!base::DoesFileExist(path)) return;  // nothing to start
     }
     // The tests above looked at the native directory, so the start does
     // too; the path is the whole command line (quoted when it has a blank),

@@ -16,6 +16,11 @@ constexpr int32_t kNoReturnValueCode = static_cast<int32_t>(0x80041001u);
 // hung, and the repairs, which restart it, are the way on.
 constexpr uint32_t kWmiRequestLimitMs = 20 * 60 * 1000;
 
+// The services a restore point needs, which the quick repair sets to
+// Manual where they are Disabled: the volume shadow copy service and its
+// software provider.
+constexpr const wchar_t* kShadowCopyServices[] = {L"VSS", L"swprv"};
+
 // First escalation: policy key and service restarts.
 void QuickRepair();
 

@@ -52,20 +52,23 @@ std::wstring InBrackets(uint32_t errorCode) { return L"[" + ApiErrorText(errorCo
 // ExitWindowsEx "can succeed without actually shutting down the computer"
 // when Corvane is not the interactive user (elevated with another account,
 // run as SYSTEM); InitiateSystemShutdownEx restarts whoever asks.
-bool InitiateRestart(bool force) {
+bool InitiateRestart(Applications applications) {
     try {
         if (IsWindowsNT() && !EnableShutdownPrivilege()) return false;
     } catch (const ShutdownError&) {
         return false;  // ExitWindowsEx is tried next all the same
     }
-    return os::InitiateSystemShutdownExW(force, true, kPlannedReason).ok;
+    const bool forceAppsClosed = applications == Applications::ForcedClosed;
+    const bool rebootAfterShutdown = true;
+    return os::InitiateSystemShutdownExW(forceAppsClosed, rebootAfterShutdown, kPlannedReason).ok;
 }
 
 // Windows PE has no shutdown.exe; its own restart command stands in.
-std::wstring FallbackCommand(bool force) {
+std::wstring FallbackCommand(Applications applications) {
     if (os::RegistryKeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT"))
         return L"wpeutil.exe Reboot";
-    return force ? L"shutdown.exe -r -t 0 -f" : L"shutdown.exe -r -t 0";
+    return applications == Applications::ForcedClosed ? L"shutdown.exe -r -t 0 -f"
+                                                      : L"shutdown.exe -r -t 0";
 }
 
 }  // namespace
@@ -107,8 +110,7 @@ bool EnableShutdownPrivilege() {
     // Windows reports as success; ExitWindowsEx then refuses and says why.
     shutdown.attributes = kSePrivilegeEnabled;
     os::TokenPrivilege previous;
-    const os::CallResult adjusted =
-        os::AdjustTokenPrivileges(token.get(), false, shutdown, &previous);
+    const os::CallResult adjusted = os::AdjustTokenPrivileges(token.get(), shutdown, &previous);
     if (!adjusted.ok) Raise(kErrNoPrivileges, kNoPrivilegesText + InBrackets(adjusted.lastError));
     return true;
 }
@@ -124,10 +126,11 @@ bool IsWindowsNT() {
 
 std::wstring ApiErrorText(uint32_t errorCode) { return os::FormatSystemMessage(errorCode); }
 
-void RestartComputer(bool force) {
-    if (InitiateRestart(force)) return;
+void RestartComputer(Applications applications) {
+    if (InitiateRestart(applications)) return;
     bool accepted = false;
     try {
+        const bool force = applications == Applications::ForcedClosed;
         accepted = ShutdownSystem(force ? kEwxReboot | kEwxForce : kEwxReboot);
     } catch (const std::exception&) {
         // Whatever the refusal, the command line may still do it.
@@ -137,7 +140,7 @@ void RestartComputer(bool force) {
     // copy, the native one with redirection off, started there and not
     // awaited. If it is missing or cannot start, the launcher says so and
     // the restart simply does not happen.
-    const std::wstring commandLine = FallbackCommand(force);
+    const std::wstring commandLine = FallbackCommand(applications);
     const size_t blank = commandLine.find(L' ');
     int32_t unused = 0;
     base::RunProgram(commandLine.substr(0, blank), commandLine.substr(blank + 1),

@@ -42,10 +42,14 @@ bool IsWindowsNT();
 // (line end included); empty when the system has none.
 std::wstring ApiErrorText(uint32_t errorCode);
 
+// Whether applications still running may hold the restart up, or are
+// closed without asking.
+enum class Applications { MayObject, ForcedClosed };
+
 // Asks Windows to restart, through InitiateSystemShutdownEx and, where that
-// fails, ExitWindowsEx; force closes running applications without asking.
-// When Windows refuses both, starts the system directory's restart command
-// minimised and does not wait. Never raises, returns nothing to examine.
-void RestartComputer(bool force);
+// fails, ExitWindowsEx. When Windows refuses both, starts the system
+// directory's restart command minimised and does not wait. Never raises,
+// returns nothing to examine.
+void RestartComputer(Applications applications);
 
 }  // namespace restart

@@ -1,6 +1,10 @@
 // The check's verdicts: from what it observed to PASS, FAIL or NOT SHOWN,
 // and its exit code. A PASS must mean "seen, and right".
+#include "check/process_family.h"
 #include "check/report.h"
+#include "check/time_limit.h"
+#include "check/verdicts.h"
+#include "repairs/repairs.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +34,7 @@ Scenario Made() {
     s.machine = {L"PC", 10, 0, 19045, true, true, true, L"WinSta0", true};
     s.before.pointsListed = true;
     s.before.points = {kOld};
-    s.before.frequency = kAbsent;
-    s.before.frequency32 = kAbsent;
+    s.before.frequency32 = s.before.frequency = kAbsent;
     s.before.services = {{L"VSS", 0, 3}, {L"swprv", 0, 3}};
     s.after = s.before;
     s.after.points.push_back(kMade);
@@ -40,9 +43,8 @@ Scenario Made() {
     s.run.exitCode = 0;
     s.run.labels = {{0.1, L"Creating System Restore Point..."}};
     s.run.hookError = s.run.traceError = 0;
-    s.run.statusShownSeen = true;
+    s.run.statusShownSeen = s.run.traceDrained = true;
     s.run.probeSeconds = 0.1;
-    s.run.traceDrained = true;
     return s;
 }
 Scenario Failed() {
@@ -110,7 +112,8 @@ TEST(CheckReport, EachObservationGivesItsVerdict) {
         {"error lines", Made, [](Scenario& s) { s.run.trace = {L"Module1\\Main VB ERROR 5", L"\t\t- Access is denied."}; }, L"trace errors", V::Fail, false},
         {"own line never came back", Made, [](Scenario& s) { s.run.probeSeconds.reset(); }, L"trace errors", V::NotShown, false},
         {"capture not read", Made, [](Scenario& s) { s.run.traceError = 183; }, L"trace errors", V::NotShown, false},
-        {"capture not heard to its end", Made, [](Scenario& s) { s.run.traceDrained = false; }, L"trace errors", V::NotShown, false},
+        {"closing line not awaited, as a run starts", Made, [](Scenario& s) { s.run.traceDrained = check::Run().traceDrained; }, L"trace errors", V::NotShown, false},
+        {"errors heard, no own line back", Made, [](Scenario& s) { s.run.trace = {L"ERROR 5"}; s.run.probeSeconds.reset(); s.run.traceDrained = false; }, L"trace errors", V::Fail, false},
         {"another Corvane ran", Failed, [](Scenario& s) { s.run.exitCode = 1618; s.run.box.reset(); s.run.labels.clear();
              s.run.trace = {L"Module1\\Main VB ERROR 5"}; s.before.services[0].startType = 4; }, L"outcome", V::NotShown, true},
         {"a new point of another description", Made, [](Scenario& s) { s.after.points.back().description = L"Update"; }, L"outcome", V::Fail, false},
@@ -138,7 +141,7 @@ TEST(CheckReport, EachObservationGivesItsVerdict) {
             }
         }
         EXPECT_TRUE(found) << "no finding " << c.finding;
-        EXPECT_FALSE(ReportLines(s.machine, s.before, s.run, s.after, findings).empty());
+        EXPECT_EQ(ReportOn(s.machine, s.before, s.run, s.after).exitCode, ExitCode(findings));
     }
 }
 
@@ -167,6 +170,14 @@ TEST(CheckReport, CorvanesFamilyByNumbersAndCreationTimes) {
         EXPECT_EQ(OwnerOf(id, family, processes, createdOf), owner) << id;
 }
 
+// The services whose start types the check judges: those the repairs set.
+TEST(CheckReport, WatchesTheServicesTheRepairsSet) {
+    using Names = std::vector<std::wstring>;
+    EXPECT_EQ(
+        Names(std::begin(kWatchedServices), std::end(kWatchedServices)),
+        Names(std::begin(repairs::kShadowCopyServices), std::end(repairs::kShadowCopyServices)));
+}
+
 TEST(CheckReport, TheTimeLimitIsOneToFourteenHundredFortyMinutes) {
     const std::pair<const wchar_t*, uint32_t> cases[] = {{L"1", 1},    {L"60", 60}, {L"1440", 1440},
                                                          {L"1441", 0}, {L"0", 0},   {L"5x", 0},
@@ -181,13 +192,11 @@ TEST(CheckReport, TheTimeLimitIsOneToFourteenHundredFortyMinutes) {
 }
 
 TEST(CheckReport, ExitCodeForEachMixOfVerdicts) {
-    const std::pair<std::vector<Verdict>, int> cases[] = {
-        {{V::Pass, V::Pass}, 0},
-        {{V::Pass, V::Fail}, 1},
-        {{V::NotShown, V::Fail}, 1},
-        {{V::Pass, V::NotShown}, 3},
-        {{}, 3},
-    };
+    const std::pair<std::vector<Verdict>, int> cases[] = {{{V::Pass, V::Pass}, 0},
+                                                          {{V::Pass, V::Fail}, 1},
+                                                          {{V::NotShown, V::Fail}, 1},
+                                                          {{V::Pass, V::NotShown}, 3},
+                                                          {{}, 3}};
     for (const auto& c : cases) {
         std::vector<Finding> findings;
         for (Verdict v : c.first) findings.push_back({v, L""});

@@ -4,6 +4,7 @@
 #include "base/findfiles.h"
 #include "base/paths.h"
 #include "base/redirection.h"
+#include "base/time.h"
 #include "base/trace.h"
 #include "sim_fixture.h"
 
@@ -96,7 +97,7 @@ TEST_F(LibraryTest, FindFilesListsPatternsInOrderAndSkipsHiddenDirectories) {
     sim::AddDirectory(wbem + L"hidden", 0x2);
     sim::AddDirectory(wbem + L"system", 0x4);
     FileList files;
-    FindFiles(wbem, L"*.mof;*.mfl;b*.mof", files, true);
+    FindFiles(wbem, L"*.mof;*.mfl;b*.mof", files, Subfolders::Searched);
     EXPECT_EQ(files.Items(),
               (Lines{wbem + L"b.mof", wbem + L"c.MOF", wbem + L"a.mfl", wbem + L"sub\\d.mof"}));
     EXPECT_EQ(m().debugOutput,
@@ -108,7 +109,7 @@ TEST_F(LibraryTest, FindFilesListsPatternsInOrderAndSkipsHiddenDirectories) {
     m().dispatchCount = 0;
     m().systemMessages[5] = L"Access is denied.";
     m().listingError = 5;
-    FindFiles(wbem, L"*.dll;*.exe", files, false);
+    FindFiles(wbem, L"*.dll;*.exe", files, Subfolders::Skipped);
     EXPECT_EQ(files.Count(), 0u) << "the list is replaced";
     EXPECT_EQ(m().dispatchCount, 2) << "once after each pattern";
     ASSERT_EQ(m().debugOutput.size(), 12u) << "six lines for each pattern";

@@ -87,17 +87,18 @@ TEST_F(RestartTest, EachWayToRestartOnlyAfterTheOneBeforeFailed) {
     sim::AddFile(wpeutil);
     sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control");
     s().initiateShutdown = s().exitWindows = FailsWith(1115);  // a shutdown in progress
-    restart::RestartComputer(true);
-    restart::RestartComputer(false);
+    restart::RestartComputer(restart::Applications::ForcedClosed);
+    restart::RestartComputer(restart::Applications::MayObject);
     s().exitWindows = sim::Failure{};
-    restart::RestartComputer(false);
+    restart::RestartComputer(restart::Applications::MayObject);
     s().initiateShutdown = sim::Failure{};
-    restart::RestartComputer(true);
+    restart::RestartComputer(restart::Applications::ForcedClosed);
     sim::AddRegistryKey(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT");  // Windows PE
     s().tokenOpen = FailsWith(kAccessDenied);  // refused before either request
-    restart::RestartComputer(false);
+    restart::RestartComputer(restart::Applications::MayObject);
     sim::Remove(wpeutil);
-    EXPECT_NO_THROW(restart::RestartComputer(true)) << "nothing to start";
+    EXPECT_NO_THROW(restart::RestartComputer(restart::Applications::ForcedClosed))
+        << "nothing to start";
     std::string requests;
     for (const sim::ShutdownRequest& request : s().shutdownRequests) {
         EXPECT_EQ(request.reason, 0x80000000u) << "other, planned";

@@ -102,56 +102,78 @@ void OnSessionEnd(os::SessionEnd end) {
     if (end != os::SessionEnd::None && g_active) g_active->PutBack();
 }
 
+// The steps of the override, in the order they run.
+
+// A record left by a run that ended midway. The start-up recovery
+// (RecoverCreationFrequency, before the status window opens) has removed
+// every record it could: one still here is one whose value could not be put
+// back, or that could not be removed, and it may be the only copy of the
+// user's value. It stays as it is, and this request puts that value back.
+// Unreadable, nothing changes: the request goes ahead as is.
+std::optional<Record> AdoptRecord(const os::RegistryValue& stored) { return Decode(stored); }
+
+// The value as it is now, recorded and flushed in keys that say whether
+// Corvane made them, before anything changes. Where the value cannot be
+// read, or the record cannot be written, nothing changes; what was made of
+// the record goes at once.
+std::optional<Record> MakeRecord() {
+    Record record;
+    uint32_t error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, record.value);
+    if (error == 0)
+        record.flags |= kHadValue;
+    else if (error == kErrorFileNotFound && os::RegistryKeyExists(kSystemRestoreKey))
+        error = 0;
+    if (error != 0) {
+        TraceRegistryFailure(L"SetCreationFrequency", error);
+        return std::nullopt;
+    }
+    // Each key made in one call that says whether it is new: a key
+    // another installer makes meanwhile is never taken for Corvane's.
+    bool madeVendorKey = false, madeRecordKey = false;
+    error = os::RegistryCreateKey(kVendorKey, madeVendorKey);
+    if (madeVendorKey) record.flags |= kMadeVendorKey;
+    if (error == 0) error = os::RegistryCreateKey(kRecordKey, madeRecordKey);
+    if (madeRecordKey) record.flags |= kMadeRecordKey;
+    if (error == 0) error = os::RegistrySetValue(kRecordKey, kRecordName, Encode(record));
+    if (error == 0) error = os::RegistryFlushKey(kRecordKey);
+    if (error != 0) {
+        TraceRegistryFailure(L"RecordCreationFrequency", error);
+        RemoveRecord(record.flags);
+        return std::nullopt;
+    }
+    return record;
+}
+
+// The 0 for the request; false, traced, where it cannot be written.
+bool SetZero() {
+    const uint32_t error = os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency,
+                                                os::RegistryValue{os::kRegDword, {0, 0, 0, 0}});
+    if (error != 0) TraceRegistryFailure(L"SetCreationFrequency", error);
+    return error == 0;
+}
+
+// Without its 0 the request goes ahead as is, and nothing it did stays: a
+// record it made goes. An adopted record stays as it was found, still
+// holding the user's value, for the next run's start-up recovery.
+void CleanUpAfterFailure(const Record& record, bool adopted) {
+    if (!adopted) RemoveRecord(record.flags);
+}
+
 }  // namespace
 
 CreationFrequencyOverride::CreationFrequencyOverride() {
-    Record record;
-    // A record that a run ended midway left, and that could not be put back
-    // at start, still holds the user's value: it stays as it is, and this
-    // request puts that value back.
+    // A record here already is one the start-up recovery could not clear.
     os::RegistryValue stored;
-    const bool adopted = os::RegistryQueryValue(kRecordKey, kRecordName, stored) == 0;
-    uint32_t error = 0;
-    if (adopted) {
-        const std::optional<Record> left = Decode(stored);
-        if (!left) return;  // unreadable, and it could not be removed: nothing changes
-        record = *left;
-    } else {
-        error = os::RegistryQueryValue(kSystemRestoreKey, kCreationFrequency, record.value);
-        if (error == 0)
-            record.flags |= kHadValue;
-        else if (error == kErrorFileNotFound && os::RegistryKeyExists(kSystemRestoreKey))
-            error = 0;
-        if (error != 0) {
-            TraceRegistryFailure(L"SetCreationFrequency", error);
-            return;
-        }
-        // Each key made in one call that says whether it is new: a key
-        // another installer makes meanwhile is never taken for Corvane's.
-        bool madeVendorKey = false, madeRecordKey = false;
-        error = os::RegistryCreateKey(kVendorKey, madeVendorKey);
-        if (madeVendorKey) record.flags |= kMadeVendorKey;
-        if (error == 0) error = os::RegistryCreateKey(kRecordKey, madeRecordKey);
-        if (madeRecordKey) record.flags |= kMadeRecordKey;
-        if (error == 0) error = os::RegistrySetValue(kRecordKey, kRecordName, Encode(record));
-        if (error == 0) error = os::RegistryFlushKey(kRecordKey);
-        if (error != 0) {
-            TraceRegistryFailure(L"RecordCreationFrequency", error);
-            RemoveRecord(record.flags);
-            return;
-        }
-    }
-
-    error = os::RegistrySetValue(kSystemRestoreKey, kCreationFrequency,
-                                 os::RegistryValue{os::kRegDword, {0, 0, 0, 0}});
-    if (error != 0) {
-        TraceRegistryFailure(L"SetCreationFrequency", error);
-        if (!adopted) RemoveRecord(record.flags);
+    const bool adopting = os::RegistryQueryValue(kRecordKey, kRecordName, stored) == 0;
+    const std::optional<Record> record = adopting ? AdoptRecord(stored) : MakeRecord();
+    if (!record) return;
+    if (!SetZero()) {
+        CleanUpAfterFailure(*record, adopting);
         return;
     }
     changed_ = true;
-    recordFlags_ = record.flags;
-    before_ = record.value;
+    recordFlags_ = record->flags;
+    before_ = record->value;
     g_active = this;
     os::StatusWindowOnSessionEnd(OnSessionEnd);
 }

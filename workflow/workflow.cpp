@@ -4,15 +4,16 @@
 
 #include "base/desktop.h"
 #include "base/handle.h"
-#include "base/paths.h"
 #include "base/redirection.h"
 #include "base/session.h"
+#include "base/time.h"
 #include "base/trace.h"
 #include "os/os.h"
 #include "restart/restart.h"
 #include "status_window/status_window.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -162,13 +163,21 @@ struct LastError {
     std::wstring description;
 };
 
-// One restore-point request. The result changes only when the method
-// returned a value, and a 0 only when a new point is listed (or the list
-// cannot be read); a raised error leaves it as it was. Returns the error
-// the request raised, 0 when it did not raise.
-int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
-                            LastError& lastError) {
-    lastError = LastError{};
+// What one restore-point request came to.
+struct Attempt {
+    // The value the method returned, where it counts: a 0 only when a new
+    // point is listed (or the list cannot be read). None where the request
+    // raised an error or returned no value: the run's result stays as it was.
+    std::optional<int32_t> returned;
+    // The error the request raised, 0 when it did not raise.
+    int32_t raisedError = 0;
+    // What the final message reports of it.
+    LastError lastError;
+};
+
+// One restore-point request, the creation frequency 0 for it.
+Attempt AttemptRestorePoint(const std::wstring& description) {
+    Attempt attempt;
     // Unreadable (Windows XP's older provider, a broken WMI): a returned 0
     // is taken as it is.
     const os::RestorePointList before = os::ListRestorePoints(repairs::kWmiRequestLimitMs);
@@ -195,26 +204,27 @@ int32_t AttemptRestorePoint(const std::wstring& description, int32_t& result,
         if (outcome.returnValue == 0 && before.ok) {
             const os::RestorePointList after = os::ListRestorePoints(repairs::kWmiRequestLimitMs);
             if (after.ok && !ListsNewPoint(before.points, after.points, description)) {
-                lastError.code = kNoNewRestorePointCode;
-                lastError.description = L"CreateRestorePoint made no new restore point";
+                attempt.lastError.code = kNoNewRestorePointCode;
+                attempt.lastError.description = L"CreateRestorePoint made no new restore point";
                 break;
             }
         }
-        result = outcome.returnValue;
+        attempt.returned = outcome.returnValue;
         break;
     case os::WmiStatus::NoValue:
-        lastError.code = repairs::kNoReturnValueCode;
-        lastError.description = L"CreateRestorePoint returned no value";
+        attempt.lastError.code = repairs::kNoReturnValueCode;
+        attempt.lastError.description = L"CreateRestorePoint returned no value";
         break;
     case os::WmiStatus::Raised:
-        lastError.code = outcome.errorCode;
-        lastError.description = outcome.errorDescription;
-        if (lastError.description.empty())
-            lastError.description =
+        attempt.raisedError = outcome.errorCode;
+        attempt.lastError.code = outcome.errorCode;
+        attempt.lastError.description = outcome.errorDescription;
+        if (attempt.lastError.description.empty())
+            attempt.lastError.description =
                 base::ErrorDescription(static_cast<uint32_t>(outcome.errorCode));
         break;
     }
-    return outcome.status == os::WmiStatus::Raised ? outcome.errorCode : 0;
+    return attempt;
 }
 
 std::wstring FinalMessage(const LastError& lastError, int32_t result) {
@@ -246,24 +256,26 @@ bool StopsAtSessionEnd() {
 // Returns the last result.
 int32_t CreateOrRepair() {
     const std::wstring restorePointDescription = kRestorePointDescription;
-    int32_t result = 1;
-    LastError lastError;
-    int32_t raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
+    int32_t result = 1;  // the last value a request returned
+    Attempt attempt = AttemptRestorePoint(restorePointDescription);
+    result = attempt.returned.value_or(result);
     if (result == 0 || StopsAtSessionEnd()) return result;
 
     status_window::SetText(L"Errors encountered, Restarting System Restore...");
     repairs::QuickRepair();
     base::Delay(0.5);
     if (StopsAtSessionEnd()) return result;
-    raisedError = AttemptRestorePoint(restorePointDescription, result, lastError);
+    attempt = AttemptRestorePoint(restorePointDescription);
+    result = attempt.returned.value_or(result);
     if (result == 0 || StopsAtSessionEnd()) return result;
 
     status_window::SetText(L"Errors encountered, Repairing System Restore...");
-    repairs::FullRepair(raisedError);
+    repairs::FullRepair(attempt.raisedError);
     base::Delay(0.5);
     if (StopsAtSessionEnd()) return result;
     status_window::SetText(L"Creating System Restore Point...");
-    AttemptRestorePoint(restorePointDescription, result, lastError);
+    attempt = AttemptRestorePoint(restorePointDescription);
+    result = attempt.returned.value_or(result);
     if (result == 0 || StopsAtSessionEnd()) return result;
 
     // Unattended, the answer is Cancel: a restart is not Corvane's call.
@@ -273,12 +285,12 @@ int32_t CreateOrRepair() {
             L"Module1\\Main: no visible desktop, the final message is "
             L"skipped (Cancel)");
     else
-        answer = os::ShowMessageBox(FinalMessage(lastError, result), kFinalMessageTitle,
+        answer = os::ShowMessageBox(FinalMessage(attempt.lastError, result), kFinalMessageTitle,
                                     kFinalMessageStyle);
     // The session may end while the box is open.
     if (StopsAtSessionEnd()) return result;
     if (answer == kIdYes) {
-        restart::RestartComputer(true);
+        restart::RestartComputer(restart::Applications::ForcedClosed);
     } else if (answer == kIdNo) {
         repairs::StartSystemRestoreUI();
     }

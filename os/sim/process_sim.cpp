@@ -91,7 +91,7 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
     return created;
 }
 
-Handle OpenProcess(uint32_t access, bool /*inheritHandle*/, uint32_t processId, uint32_t& error) {
+Handle OpenProcess(uint32_t access, uint32_t processId, uint32_t& error) {
     sim::Machine& m = sim::machine();
     const sim::StartedProcess* process = ProcessById(processId);
     bool stillKnown = process && m.clockMs < process->endsAtMs;

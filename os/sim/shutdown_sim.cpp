@@ -85,8 +85,8 @@ CallResult OpenProcessToken(Handle process, uint32_t desiredAccess, Handle& toke
     return ok;
 }
 
-CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
-                                 const TokenPrivilege& newState, TokenPrivilege* previousState) {
+CallResult AdjustTokenPrivileges(Handle token, const TokenPrivilege& newState,
+                                 TokenPrivilege* previousState) {
     const CallResult ok = Record("AdjustTokenPrivileges");
     sim::ShutdownState& s = State();
     const auto open = s.openTokens.find(token);
@@ -102,10 +102,7 @@ CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
     if (previousState)
         *previousState = TokenPrivilege{
             kShutdownLuid, s.shutdownPrivilegeEnabled ? kSePrivilegeEnabled : uint32_t{0}};
-    if (disableAllPrivileges)
-        s.shutdownPrivilegeEnabled = false;
-    else
-        s.shutdownPrivilegeEnabled = (newState.attributes & kSePrivilegeEnabled) != 0;
+    s.shutdownPrivilegeEnabled = (newState.attributes & kSePrivilegeEnabled) != 0;
     return ok;
 }
 

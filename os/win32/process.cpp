@@ -121,8 +121,8 @@ CreatedProcess LaunchProcess(const std::wstring& applicationName, const std::wst
     return created;
 }
 
-Handle OpenProcess(uint32_t access, bool inheritHandle, uint32_t processId, uint32_t& error) {
-    HANDLE process = ::OpenProcess(access, inheritHandle ? TRUE : FALSE, processId);
+Handle OpenProcess(uint32_t access, uint32_t processId, uint32_t& error) {
+    HANDLE process = ::OpenProcess(access, FALSE, processId);
     if (!process) error = ::GetLastError();
     return reinterpret_cast<Handle>(process);
 }

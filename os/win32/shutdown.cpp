@@ -57,15 +57,15 @@ CallResult OpenProcessToken(Handle process, uint32_t desiredAccess, Handle& toke
     return Succeeded();
 }
 
-CallResult AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
-                                 const TokenPrivilege& newState, TokenPrivilege* previousState) {
+CallResult AdjustTokenPrivileges(Handle token, const TokenPrivilege& newState,
+                                 TokenPrivilege* previousState) {
     TOKEN_PRIVILEGES record = ToRecord(newState);
     TOKEN_PRIVILEGES previous{};
     DWORD returnedLength = 0;
     // The 16 bytes of a one-entry record bound what the previous state may fill.
     static_assert(sizeof previous == 16, "one-entry TOKEN_PRIVILEGES");
-    if (!::AdjustTokenPrivileges(ToHandle(token), disableAllPrivileges ? TRUE : FALSE, &record,
-                                 sizeof previous, previousState ? &previous : nullptr,
+    if (!::AdjustTokenPrivileges(ToHandle(token), FALSE, &record, sizeof previous,
+                                 previousState ? &previous : nullptr,
                                  previousState ? &returnedLength : nullptr))
         return FailedWithLastError();
     // Success says nothing about a partial assignment; the last error does.

@@ -175,17 +175,17 @@ HRESULT PutArgument(IWbemClassObject* inParams, const WmiArgument& argument, CIM
 
 // Every proxy gets its own security ("Setting the Security on IWbemServices
 // and Other Proxies"): the services and each enumerator alike.
-HRESULT SetBlanket(IUnknown* proxy, bool impersonate) {
-    const HRESULT hr = ::CoSetProxyBlanket(
-        proxy, RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-        impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE);
+HRESULT SetBlanket(IUnknown* proxy, DWORD impersonationLevel) {
+    const HRESULT hr =
+        ::CoSetProxyBlanket(proxy, RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, nullptr,
+                            RPC_C_AUTHN_LEVEL_DEFAULT, impersonationLevel, nullptr, EOAC_NONE);
     // E_NOINTERFACE: an in-process provider has no proxy to configure.
     return hr == E_NOINTERFACE ? S_OK : hr;
 }
 
 // The namespace of the local computer, reached with the given impersonation
 // level. COM must be up on the calling thread.
-HRESULT Connect(const std::wstring& nameSpacePath, bool impersonate,
+HRESULT Connect(const std::wstring& nameSpacePath, DWORD impersonationLevel,
                 win32::ComPtr<IWbemServices>& services) {
     win32::ComPtr<IWbemLocator> locator;
     HRESULT hr = ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
@@ -203,7 +203,7 @@ HRESULT Connect(const std::wstring& nameSpacePath, bool impersonate,
     hr = locator->ConnectServer(nameSpace.get(), nullptr, nullptr, nullptr, flags, nullptr, nullptr,
                                 services.put());
     if (FAILED(hr)) return hr;
-    return SetBlanket(services.get(), impersonate);
+    return SetBlanket(services.get(), impersonationLevel);
 }
 
 // The CIM type that the method's signature declares for the parameter;
@@ -219,7 +219,9 @@ WmiOutcome InvokeNow(const WmiMethodCall& call) {
     if (!com.ok()) return Raised(com.result());
 
     win32::ComPtr<IWbemServices> services;
-    HRESULT hr = Connect(call.nameSpace, call.impersonate, services);
+    HRESULT hr = Connect(call.nameSpace,
+                         call.impersonate ? RPC_C_IMP_LEVEL_IMPERSONATE : RPC_C_IMP_LEVEL_IDENTIFY,
+                         services);
     if (FAILED(hr)) return Raised(hr);
 
     win32::ScopedBstr className(call.className.c_str());
@@ -310,7 +312,7 @@ HRESULT win32::ForEachWmiInstance(const std::wstring& nameSpace, const std::wstr
     win32::ScopedComInit com(COINIT_MULTITHREADED);
     HRESULT hr = com.ok() ? S_OK : com.result();
     win32::ComPtr<IWbemServices> services;
-    if (SUCCEEDED(hr)) hr = os::Connect(nameSpace, true, services);
+    if (SUCCEEDED(hr)) hr = os::Connect(nameSpace, RPC_C_IMP_LEVEL_IMPERSONATE, services);
 
     win32::ComPtr<IEnumWbemClassObject> instances;
     if (SUCCEEDED(hr)) {
@@ -322,7 +324,7 @@ HRESULT win32::ForEachWmiInstance(const std::wstring& nameSpace, const std::wstr
     }
     // The enumerator is a proxy of its own: without the blanket WMI may
     // refuse Next, and whether a new point was listed could not be checked.
-    if (SUCCEEDED(hr)) hr = os::SetBlanket(instances.get(), true);
+    if (SUCCEEDED(hr)) hr = os::SetBlanket(instances.get(), RPC_C_IMP_LEVEL_IMPERSONATE);
     if (SUCCEEDED(hr)) hr = win32::VisitEnumeration(instances.get(), visit);
     return hr;
 }

@@ -18,7 +18,7 @@
 // After windows.h, which it relies on.
 #include <tlhelp32.h>
 
-#include "check/corvane_windows.h"
+#include "check/status_window_and_box.h"
 
 #include <cstdio>
 #include <string>

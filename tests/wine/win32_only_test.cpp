@@ -182,8 +182,8 @@ TEST(WindowsFacts, AProgramEndingWith259AndWaitsThatNeedSynchronize) {
     const os::CreatedProcess created = os::LaunchProcess(L"", L"cmd.exe /c exit 259", L"", 0, true);
     ASSERT_EQ(created.error, 0u);
     uint32_t error = 0, exitCode = 0;
-    const os::Handle process = os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize,
-                                               false, created.processId, error);
+    const os::Handle process =
+        os::OpenProcess(os::kProcessQueryInformation | os::kSynchronize, created.processId, error);
     ASSERT_NE(process, 0u) << error;
     os::WaitResult woke = os::WaitResult::Input;
     for (int i = 0; i < 100 && woke != os::WaitResult::Signalled; ++i) {
@@ -194,7 +194,7 @@ TEST(WindowsFacts, AProgramEndingWith259AndWaitsThatNeedSynchronize) {
     EXPECT_TRUE(os::GetExitCodeProcess(process, exitCode));
     EXPECT_EQ(exitCode, 259u);
     const os::Handle queryOnly =
-        os::OpenProcess(os::kProcessQueryInformation, false, created.processId, error);
+        os::OpenProcess(os::kProcessQueryInformation, created.processId, error);
     EXPECT_EQ(os::WaitForObjectOrInput(queryOnly, 0), os::WaitResult::Failed);
     for (const os::Handle handle : {queryOnly, process, created.process}) os::CloseHandle(handle);
 }
@@ -237,9 +237,9 @@ TEST(WindowsFacts, TheShutdownPrivilegeNeedsAdjustAccess) {
     os::Handle process = 0, queryOnly = 0, token = 0;
     ASSERT_TRUE(os::GetCurrentProcess(process).ok);
     ASSERT_TRUE(os::OpenProcessToken(process, 0x8, queryOnly).ok);
-    EXPECT_EQ(os::AdjustTokenPrivileges(queryOnly, false, shutdown, nullptr).lastError, 5u);
+    EXPECT_EQ(os::AdjustTokenPrivileges(queryOnly, shutdown, nullptr).lastError, 5u);
     ASSERT_TRUE(os::OpenProcessToken(process, 0x28, token).ok);
-    EXPECT_TRUE(os::AdjustTokenPrivileges(token, false, shutdown, nullptr).ok);
+    EXPECT_TRUE(os::AdjustTokenPrivileges(token, shutdown, nullptr).ok);
     os::CloseHandle(queryOnly);
     os::CloseHandle(token);
 }

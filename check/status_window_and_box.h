@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "check/report.h"
+#include "check/run.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "check/corvane_windows.h"
+#include "check/status_window_and_box.h"
 
 #include "os/win32/helpers.h"
 #include "workflow/workflow.h"
