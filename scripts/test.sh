@@ -21,7 +21,11 @@ status=0
 for preset in "${presets[@]}"; do
     echo "== $preset build"
     cmake --preset "$preset" >/dev/null || exit 1
-    cmake --build --preset "$preset" || exit 1
+    # Where the 64-bit build runs the Windows tests, the 32-bit one is only
+    # checked for its imports and its release: its two programs suffice.
+    targets=()
+    [ "$preset" = windows ] && [ "$corvane_wine_bits" = 64 ] && targets=(--target Corvane CorvaneCheck)
+    cmake --build --preset "$preset" "${targets[@]}" || exit 1
 done
 for preset in "${presets[@]}"; do
     echo "== $preset tests"
