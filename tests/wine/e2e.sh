@@ -53,6 +53,16 @@ reg_value() { wine_reg query "$1" /v "$2" | awk -v name="$2" '$1 == name { print
 # every request sets it and puts it back.
 restore_key='HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\SystemRestore'
 frequency=SystemRestorePointCreationFrequency
+# The value planted before a run, read back: a write of Wine's reg was once
+# lost on a new prefix, and the run then failed for a value it never had.
+plant_frequency() {
+    local try
+    for try in 1 2 3; do
+        wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
+        [ "$(reg_value "$restore_key" $frequency)" != 0x5a0 ] || return 0
+    done
+    fail "the creation frequency could not be planted"
+}
 # What a request left recorded: nothing once the value is back.
 record() { wine_reg query 'HKLM\SOFTWARE\Brindlemoor' /s | grep -c CreationFrequencyBefore; }
 
@@ -102,7 +112,7 @@ answer_no() {
     touch "$native"/corvane-many-{01..60}.dll && placed+=("$native"/corvane-many-{01..60}.dll)
     # An Automatic VSS must stay so, and a missing swprv pass without an error.
     services_before auto
-    wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
+    plant_frequency
     # A second Corvane, started while the first runs, ends at once with
     # 1618 (82 as Linux reads an exit code) and changes nothing.
     e2e_second=5 e2e_run 7 240 app/Corvane.exe
@@ -167,7 +177,7 @@ answer_no() {
 # its query) puts the value back and ends the run. Then a slow, unreachable
 # WMI, the window minimised then closed, and Yes: a restart is asked for.
 answer_yes() {
-    wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
+    plant_frequency
     wmi_stand_in hang
     hung() {  # until the request's own connection hangs
         local waited
@@ -284,7 +294,7 @@ check() {
     local run=planted report views=(" (64-bit view)" " (32-bit view)")
     [ "$arch" = win64 ] || views=("")
     services_before disabled
-    wine_reg add "$restore_key" /v $frequency /t REG_DWORD /d 1440 /f >/dev/null
+    plant_frequency
     local want=("PASS: creation frequency${views[0]}: REG_DWORD 1440 before, REG_DWORD 1440 after"
         "PASS: service: VSS Disabled before, Manual after (a repair ran: Manual expected)"
         "PASS: service: swprv absent before, absent after (unchanged expected)")
