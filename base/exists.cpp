@@ -1,7 +1,6 @@
 #include "base/exists.h"
 
 #include "base/redirection.h"
-#include "base/trace.h"
 #include "os/os.h"
 
 namespace base {
@@ -17,40 +16,22 @@ bool PassesPathRule(const std::wstring& path) {
 
 }  // namespace
 
-bool DoesDirExist(const std::wstring& directory, Tracing tracing) {
+bool DoesDirExist(const std::wstring& directory) {
     if (!PassesPathRule(directory)) return false;
 
     const RedirectionOff nativeSystem;
     uint32_t attributes = 0, error = 0;
     // A file that cannot be opened is still not a directory: only the
     // directory attribute says so.
-    const bool result = os::QueryFileAttributes(directory, attributes, error) &&
-                        (attributes & os::kAttributeDirectory) != 0;
-    if (tracing == Tracing::On) {
-        // The trace keeps its historical name.
-        Trace(L"CommonModule\\DoesDirExist: ");
-        Trace(L"\t- Passed: " + directory);
-        Trace(L"\t- Returns: " + BoolText(result));
-    }
-    return result;
+    return os::QueryFileAttributes(directory, attributes, error) &&
+           (attributes & os::kAttributeDirectory) != 0;
 }
 
-bool DoesFileExist(const std::wstring& file, Tracing tracing) {
+bool DoesFileExist(const std::wstring& file) {
     if (!PassesPathRule(file)) return false;
 
-    int32_t opened = -1;
-    {
-        const RedirectionOff nativeSystem;
-        opened = os::OpenFileExists(file);
-    }
-    const bool result = opened != -1;
-    if (tracing == Tracing::On) {
-        // The trace keeps its historical name.
-        Trace(L"CommonModule\\DoesFileExist: " + std::to_wstring(opened));
-        Trace(L"\t- Passed: " + file);
-        Trace(L"\t- Returns: " + BoolText(result));
-    }
-    return result;
+    const RedirectionOff nativeSystem;
+    return os::OpenFileExists(file) != -1;
 }
 
 }  // namespace base

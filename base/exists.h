@@ -6,13 +6,10 @@
 
 namespace base {
 
-// Whether a test writes the call and its result to the trace.
-enum class Tracing { Off, On };
-
 // True only for a directory.
-bool DoesDirExist(const std::wstring& directory, Tracing tracing = Tracing::Off);
+bool DoesDirExist(const std::wstring& directory);
 
 // True when the path can be opened as a file.
-bool DoesFileExist(const std::wstring& file, Tracing tracing = Tracing::Off);
+bool DoesFileExist(const std::wstring& file);
 
 }  // namespace base

@@ -14,6 +14,9 @@ namespace {
 
 constexpr uint32_t kErrorFileNotFound = 2;
 
+// Whether a search writes its failures to the trace.
+enum class Tracing { Off, On };
+
 size_t CaseInsensitiveHash(const std::wstring& text) {
     size_t hash = 14695981039346656037ull & static_cast<size_t>(-1);  // FNV-1a, folded to size_t
     for (wchar_t c : text) hash = (hash ^ static_cast<size_t>(std::towupper(c))) * 1099511628211ull;
